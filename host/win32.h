@@ -1,0 +1,17 @@
+#pragma once
+// The one place that decides which Win32 the plug-in talks to: the real one in the DLL,
+// the simulated one in the native build.
+#if defined(_WIN32)
+#include <windows.h>
+#include <mmsystem.h>
+#include <shellapi.h>
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+// The plug-in's own module, where its icons live; no DllMain is needed to learn it.
+inline HINSTANCE thisModule() {
+  return reinterpret_cast<HINSTANCE>(&__ImageBase);
+}
+#else
+#include "win32sim.h"
+#endif

@@ -1,0 +1,99 @@
+#include "player/commands.h"
+
+#include "host/buttons.h"
+#include "host/requests.h"
+#include "player/messages.h"
+#include "player/window.h"
+
+std::int32_t volumeLevel = 0;
+
+namespace {
+
+constexpr std::int32_t volumeStep = 25;
+constexpr std::int32_t volumeMax = 255; // the player takes its volume in 0 - 255
+
+// "Playback"
+constexpr std::string_view playHint =
+    "\xC2\xEE\xF1\xEF\xF0\xEE\xE8\xE7\xE2\xE5\xE4\xE5\xED\xE8\xE5";
+// "Pause"
+constexpr std::string_view pauseHint = "\xCF\xE0\xF3\xE7\xE0";
+constexpr int playIcon = 2;
+constexpr int pauseIcon = 3;
+
+void command(HWND (*lookup)(), WPARAM number) {
+  playerWindow = lookup();
+  sendToPlayer(playerWindow, WM_COMMAND, number, 0);
+}
+
+void setVolume(std::int32_t level) {
+  playerWindow = findPlayerWindow();
+  volumeLevel = level;
+  sendToPlayer(playerWindow, WM_USER, static_cast<WPARAM>(volumeLevel), requestSetVolume);
+}
+
+void showPlayLook() {
+  updateButton(playIcon, buttonIds[PlayRow], playHint);
+}
+void showPauseLook() {
+  updateButton(pauseIcon, buttonIds[PlayRow], pauseHint);
+}
+
+} // namespace
+
+std::int32_t louder(std::int32_t level) {
+  if (level + volumeStep > volumeMax) level = volumeMax - volumeStep;
+  return level + volumeStep;
+}
+
+std::int32_t quieter(std::int32_t level) {
+  level -= volumeStep;
+  return level < 0 ? 0 : level;
+}
+
+void previousTrack() {
+  command(acquirePlayerWindow, commandPrevious);
+}
+void nextTrack() {
+  command(acquirePlayerWindow, commandNext);
+}
+void rewind5Seconds() {
+  command(findPlayerWindow, commandRewind5);
+}
+void forward5Seconds() {
+  command(findPlayerWindow, commandForward5);
+}
+
+void volumeUp() {
+  setVolume(louder(volumeLevel));
+}
+void volumeDown() {
+  setVolume(quieter(volumeLevel));
+}
+
+void togglePlay() {
+  playerWindow = acquirePlayerWindow();
+  // No player could be found or started, and the user has been told: the button keeps its look.
+  if (!playerWindow) return;
+  switch (sendToPlayer(playerWindow, WM_USER, 0, requestState)) {
+  case statePlaying:
+    sendToPlayer(playerWindow, WM_COMMAND, commandPauseResume, 0);
+    showPlayLook();
+    break;
+  case statePaused:
+    sendToPlayer(playerWindow, WM_COMMAND, commandPauseResume, 0);
+    showPauseLook();
+    break;
+  default:
+    sendToPlayer(playerWindow, WM_USER, 0, requestStart);
+    showPauseLook();
+    break;
+  }
+}
+
+void openFiles() {
+  playerWindow = acquirePlayerWindow();
+  if (!playerWindow) return;
+  // The dialog is the user's: its message comes back when they close it.
+  sendToPlayerUnbounded(playerWindow, WM_COMMAND, commandOpenFiles, 0);
+  showPauseLook();
+}

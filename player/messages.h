@@ -1,0 +1,39 @@
+#pragma once
+// What the player understands: its window class, its commands and its requests.
+#include "host/win32.h"
+
+#include <cstdint>
+
+inline constexpr const char *playerWindowClass = "Winamp v1.x";
+
+// WM_COMMAND numbers, in wParam.
+enum PlayerCommand : WPARAM {
+  commandOpenFiles = 40029,
+  commandPrevious = 40044,
+  commandPauseResume = 40046,
+  commandNext = 40048,
+  commandForward5 = 40060,
+  commandRewind5 = 40061,
+};
+
+// WM_USER request numbers, in lParam.
+enum PlayerRequest : LPARAM {
+  requestStart = 102,
+  requestState = 104,
+  requestSetVolume = 122, // wParam: the volume, 0 to 255
+  requestTrackInfo = 126, // wParam: one of the TrackInfo values
+};
+
+enum TrackInfo : WPARAM { infoSampleRate = 0, infoBitRate = 1, infoChannels = 2 };
+
+// The answers to requestState.
+enum PlayerState : LRESULT { stateStopped = 0, statePlaying = 1, statePaused = 3 };
+
+// A player that does not answer within this time is taken as gone (answer 0) so that the
+// messenger, whose thread waits, never freezes with it.
+inline constexpr UINT playerTimeoutMs = 5000;
+
+// Sends one message to the player and gives its answer; 0 when the window is gone, hung or
+// too slow. Only the file dialog of a responsive player may take as long as the user likes.
+LRESULT sendToPlayer(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT sendToPlayerUnbounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,112 @@
+#include "settings/settings.h"
+
+#include "host/win32.h"
+
+#include <array>
+#include <new>
+#include <utility>
+
+Settings settings;
+
+namespace {
+
+struct SwitchKey {
+  std::string_view key;
+  std::int32_t Settings::*field;
+};
+
+// In the order the keys are tested.
+constexpr std::array<SwitchKey, 10> switchKeys{{
+    {"button-send", &Settings::buttonSend},
+    {"button-prev", &Settings::buttonPrev},
+    {"button-rew", &Settings::buttonRew},
+    {"button-play", &Settings::buttonPlay},
+    {"button-fwd", &Settings::buttonFwd},
+    {"button-next", &Settings::buttonNext},
+    {"button-open", &Settings::buttonOpen},
+    {"button-mute", &Settings::buttonMute},
+    {"button-v_dn", &Settings::buttonVDn},
+    {"button-v_up", &Settings::buttonVUp},
+}};
+
+struct TextKey {
+  std::string_view key;
+  std::string Settings::*field;
+};
+
+constexpr std::array<TextKey, 2> textKeys{{
+    {"autoanswer-key", &Settings::autoanswerKey},
+    {"custom-player", &Settings::customPlayer},
+}};
+
+// The settings file, open for reading while others may still read and write it.
+struct FileHandle {
+  HANDLE handle;
+  explicit FileHandle(const char *path)
+      : handle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  ~FileHandle() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+  FileHandle(const FileHandle &) = delete;
+  FileHandle &operator=(const FileHandle &) = delete;
+};
+
+void applyLine(std::string_view line) {
+  std::string_view key = splitOff("=", line);
+  for (const SwitchKey &k : switchKeys)
+    if (key == k.key) {
+      settings.*k.field = isYes(line) ? -1 : 0;
+      return;
+    }
+  for (const TextKey &k : textKeys)
+    if (key == k.key) {
+      settings.*k.field = line;
+      return;
+    }
+}
+
+} // namespace
+
+std::string readSettingsFile() {
+  FileHandle file(settingsPath);
+  if (file.handle == INVALID_HANDLE_VALUE) return {};
+  DWORD size = GetFileSize(file.handle, nullptr);
+  if (size == INVALID_FILE_SIZE) return {};
+  try {
+    std::string text(size, '\0');
+    DWORD read = 0;
+    if (!ReadFile(file.handle, text.data(), size, &read, nullptr)) return {};
+    // A file that shrank meanwhile gives what it still holds, never trailing zeros.
+    text.resize(read);
+    return text;
+  } catch (const std::bad_alloc &) {
+    return {};
+  }
+}
+
+void parseSettings(std::string_view text) {
+  while (!text.empty()) {
+    std::string_view line = splitOff("\r\n", text);
+    try {
+      applyLine(line);
+    } catch (const std::bad_alloc &) {
+      // A value too large to keep leaves its field as it was; the other lines still count.
+    }
+  }
+}
+
+std::string_view splitOff(std::string_view separator, std::string_view &s) {
+  std::size_t p = s.find(separator);
+  if (p == std::string_view::npos) return std::exchange(s, {});
+  std::string_view front = s.substr(0, p);
+  s.remove_prefix(p + separator.size());
+  return front;
+}
+
+bool isYes(std::string_view value) {
+  // Case folding keeps the length, so only three bytes can match; the test also keeps a huge
+  // value from reaching the comparison as a negative (terminated) length.
+  return value.size() == 3 &&
+         CompareStringA(0, NORM_IGNORECASE, value.data(), 3, "yes", 3) == CSTR_EQUAL;
+}

@@ -1,0 +1,446 @@
+// The simulated Win32: plain in-memory state behind the functions the plug-in calls.
+#include "win32sim.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+struct SimWindow {
+  std::string className;
+  std::string caption;
+  sim::WindowProc proc;
+  bool hung = false;
+};
+struct SimInstance {};
+struct SimIcon {
+  int id;
+};
+struct SimKey {
+  std::string path;
+};
+struct SimHandle {
+  int fd;
+  std::string path;
+};
+
+namespace {
+
+struct Machine {
+  std::vector<std::unique_ptr<SimWindow>> windows;
+  std::vector<sim::SentMessage> sent;
+  std::uint64_t waitedOnHungMs = 0;
+  std::vector<sim::MessageBoxCall> boxes;
+  std::vector<sim::ShellCall> shell;
+  std::function<void(const sim::ShellCall &)> onShell;
+  std::vector<DWORD> sleeps;
+  std::function<void(DWORD)> onSleep;
+  std::map<std::string, std::map<std::string, std::string>> registry;
+  std::map<SimKey *, std::unique_ptr<SimKey>> keys;
+  std::set<std::string> writeDenied;
+  std::set<std::string> readsFail;
+  std::map<SimHandle *, std::unique_ptr<SimHandle>> files;
+  std::vector<sim::FileOpen> fileOpens;
+  std::map<SimIcon *, std::unique_ptr<SimIcon>> icons;
+  int loadedIcons = 0;
+  std::vector<int> moduleIcons{1, 2, 3, 5, 6, 7, 8, 10, 11, 12, 13, 100};
+  sim::Mixer mixer;
+};
+
+Machine &machine() {
+  static Machine m;
+  return m;
+}
+
+SimInstance module;
+
+std::string lower(std::string s) {
+  for (char &c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+// Windows paths as the Linux file system spells them.
+std::string hostPath(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+std::string registryPath(HKEY root, const std::string &subKey) {
+  return std::to_string(reinterpret_cast<std::uintptr_t>(root)) + "\\" + lower(subKey);
+}
+
+SimWindow *liveWindow(HWND window) {
+  for (auto &w : machine().windows)
+    if (w.get() == window) return w.get();
+  return nullptr;
+}
+
+// Case folding of Windows-1251: Latin, Russian and the other Cyrillic letters of the page.
+unsigned char fold(unsigned char c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDF))
+    return static_cast<unsigned char>(c + 0x20);
+  switch (c) {
+  case 0xA8:
+    return 0xB8; // IO
+  case 0xAA:
+    return 0xBA;
+  case 0xAF:
+    return 0xBF;
+  case 0xB2:
+    return 0xB3;
+  case 0xA1:
+    return 0xA2;
+  case 0xA5:
+    return 0xB4;
+  case 0xA3:
+    return 0xBC;
+  case 0xBD:
+    return 0xBE;
+  case 0x80:
+    return 0x90;
+  case 0x81:
+    return 0x83;
+  case 0x8A:
+    return 0x9A;
+  case 0x8C:
+    return 0x9C;
+  case 0x8D:
+    return 0x9D;
+  case 0x8E:
+    return 0x9E;
+  case 0x8F:
+    return 0x9F;
+  default:
+    return c;
+  }
+}
+
+} // namespace
+
+HWND FindWindowA(LPCSTR className, LPCSTR windowName) {
+  for (auto &w : machine().windows) {
+    if (className && lower(w->className) != lower(className)) continue;
+    if (windowName && w->caption != windowName) continue;
+    return w.get();
+  }
+  return nullptr;
+}
+
+int GetWindowTextA(HWND window, LPSTR text, int maxCount) {
+  if (maxCount <= 0) return 0;
+  text[0] = '\0';
+  SimWindow *w = liveWindow(window);
+  if (!w) return 0;
+  int n = std::min<int>(static_cast<int>(w->caption.size()), maxCount - 1);
+  std::memcpy(text, w->caption.data(), static_cast<std::size_t>(n));
+  text[n] = '\0';
+  return n;
+}
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  machine().sent.push_back({window, message, wParam, lParam, false, 0, 0});
+  SimWindow *w = liveWindow(window);
+  if (!w) return 0;
+  if (w->hung) {
+    // The real call would never come back; make that impossible to miss.
+    machine().waitedOnHungMs += 0xFFFFFFFFu;
+    return 0;
+  }
+  return w->proc ? w->proc(message, wParam, lParam) : 0;
+}
+
+LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                            UINT timeout, PDWORD_PTR result) {
+  machine().sent.push_back({window, message, wParam, lParam, true, flags, timeout});
+  SimWindow *w = liveWindow(window);
+  if (!w) return 0;
+  if (w->hung) {
+    if (!(flags & SMTO_ABORTIFHUNG)) machine().waitedOnHungMs += timeout;
+    return 0;
+  }
+  LRESULT answer = w->proc ? w->proc(message, wParam, lParam) : 0;
+  if (result) *result = static_cast<DWORD_PTR>(answer);
+  return 1;
+}
+
+HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
+  auto id = static_cast<int>(reinterpret_cast<std::uintptr_t>(name));
+  auto &m = machine();
+  if (instance != &module ||
+      std::find(m.moduleIcons.begin(), m.moduleIcons.end(), id) == m.moduleIcons.end())
+    return nullptr;
+  auto icon = std::make_unique<SimIcon>(SimIcon{id});
+  HICON handle = icon.get();
+  m.icons[handle] = std::move(icon);
+  ++m.loadedIcons;
+  return handle;
+}
+
+BOOL DestroyIcon(HICON icon) {
+  return machine().icons.erase(icon) ? TRUE : FALSE;
+}
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  machine().boxes.push_back({owner, text ? text : "", caption ? caption : "", type});
+  return 1;
+}
+
+int CompareStringA(LCID, DWORD flags, LPCSTR s1, int n1, LPCSTR s2, int n2) {
+  std::size_t len1 = n1 < 0 ? std::strlen(s1) : static_cast<std::size_t>(n1);
+  std::size_t len2 = n2 < 0 ? std::strlen(s2) : static_cast<std::size_t>(n2);
+  for (std::size_t i = 0; i < len1 && i < len2; ++i) {
+    auto a = static_cast<unsigned char>(s1[i]);
+    auto b = static_cast<unsigned char>(s2[i]);
+    if (flags & NORM_IGNORECASE) a = fold(a), b = fold(b);
+    if (a != b) return a < b ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
+  }
+  if (len1 == len2) return CSTR_EQUAL;
+  return len1 < len2 ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
+}
+
+LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, HKEY *result) {
+  auto &m = machine();
+  std::string path = registryPath(key, subKey ? subKey : "");
+  if (!m.registry.count(path)) return ERROR_FILE_NOT_FOUND;
+  auto k = std::make_unique<SimKey>(SimKey{path});
+  *result = k.get();
+  m.keys[k.get()] = std::move(k);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
+                         LPDWORD size) {
+  auto &m = machine();
+  auto k = m.keys.find(key);
+  if (k == m.keys.end()) return ERROR_ACCESS_DENIED;
+  auto &values = m.registry[k->second->path];
+  auto v = values.find(lower(valueName ? valueName : ""));
+  if (v == values.end()) return ERROR_FILE_NOT_FOUND;
+  if (type) *type = REG_SZ;
+  auto needed = static_cast<DWORD>(v->second.size());
+  if (!data) {
+    if (size) *size = needed;
+    return ERROR_SUCCESS;
+  }
+  if (!size || *size < needed) {
+    if (size) *size = needed;
+    return ERROR_MORE_DATA;
+  }
+  std::memcpy(data, v->second.data(), needed);
+  *size = needed;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegCloseKey(HKEY key) {
+  return machine().keys.erase(key) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
+                        LPCSTR directory, INT showCommand) {
+  auto &m = machine();
+  m.shell.push_back({owner, operation ? operation : "", file ? file : "",
+                     parameters ? parameters : "", directory ? directory : "", showCommand});
+  if (m.onShell) m.onShell(m.shell.back());
+  return reinterpret_cast<HINSTANCE>(std::uintptr_t{42});
+}
+
+void Sleep(DWORD milliseconds) {
+  auto &m = machine();
+  m.sleeps.push_back(milliseconds);
+  if (m.onSleep) m.onSleep(milliseconds);
+}
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD, HANDLE) {
+  auto &m = machine();
+  std::string path = hostPath(name ? name : "");
+  m.fileOpens.push_back({name ? name : "", access, share, disposition});
+  struct stat st {};
+  if (disposition != OPEN_EXISTING || path.empty() || stat(path.c_str(), &st) != 0 ||
+      !S_ISREG(st.st_mode))
+    return INVALID_HANDLE_VALUE;
+  if ((access & GENERIC_WRITE) && m.writeDenied.count(path)) return INVALID_HANDLE_VALUE;
+  int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return INVALID_HANDLE_VALUE;
+  auto h = std::make_unique<SimHandle>(SimHandle{fd, path});
+  HANDLE handle = h.get();
+  m.files[handle] = std::move(h);
+  return handle;
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
+  auto &m = machine();
+  auto f = m.files.find(file);
+  struct stat st {};
+  if (f == m.files.end() || fstat(f->second->fd, &st) != 0) return INVALID_FILE_SIZE;
+  auto size = static_cast<std::uint64_t>(st.st_size);
+  if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
+  return static_cast<DWORD>(size);
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
+  auto &m = machine();
+  if (read) *read = 0;
+  auto f = m.files.find(file);
+  if (f == m.files.end() || m.readsFail.count(f->second->path)) return FALSE;
+  DWORD done = 0;
+  while (done < toRead) {
+    ssize_t n = ::read(f->second->fd, static_cast<char *>(buffer) + done, toRead - done);
+    if (n < 0) return FALSE;
+    if (n == 0) break;
+    done += static_cast<DWORD>(n);
+  }
+  if (read) *read = done;
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  auto &m = machine();
+  auto f = m.files.find(handle);
+  if (f == m.files.end()) return FALSE;
+  ::close(f->second->fd);
+  m.files.erase(f);
+  return TRUE;
+}
+
+MMRESULT mixerGetLineInfoA(HMIXEROBJ mixer, MIXERLINEA *line, DWORD flags) {
+  auto &mx = machine().mixer;
+  mx.devices.push_back(mixer);
+  mx.flags.push_back(flags);
+  mx.lineRequests.push_back(*line);
+  if (!mx.present || mixer != nullptr) return MMSYSERR_BADDEVICEID;
+  if (flags != MIXER_GETLINEINFOF_COMPONENTTYPE || !mx.hasSpeakers ||
+      line->dwComponentType != MIXERLINE_COMPONENTTYPE_DST_SPEAKERS)
+    return MIXERR_INVALLINE;
+  line->dwLineID = mx.speakersLineId;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT mixerGetLineControlsA(HMIXEROBJ mixer, MIXERLINECONTROLSA *controls, DWORD flags) {
+  auto &mx = machine().mixer;
+  mx.devices.push_back(mixer);
+  mx.flags.push_back(flags);
+  mx.controlRequests.push_back(*controls);
+  if (!mx.present || mixer != nullptr) return MMSYSERR_BADDEVICEID;
+  if (controls->dwLineID != mx.speakersLineId) return MIXERR_INVALLINE;
+  if (flags != MIXER_GETLINECONTROLSF_ONEBYTYPE || !mx.hasMute ||
+      controls->dwControlType != MIXERCONTROL_CONTROLTYPE_MUTE || controls->cControls != 1 ||
+      controls->cbmxctrl < sizeof(MIXERCONTROLA) || !controls->pamxctrl)
+    return MIXERR_INVALCONTROL;
+  controls->pamxctrl->dwControlID = mx.muteControlId;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT mixerSetControlDetails(HMIXEROBJ mixer, MIXERCONTROLDETAILS *details, DWORD flags) {
+  auto &mx = machine().mixer;
+  mx.devices.push_back(mixer);
+  mx.flags.push_back(flags);
+  mx.setRequests.push_back(*details);
+  if (details->cbDetails == sizeof(MIXERCONTROLDETAILS_BOOLEAN) && details->paDetails)
+    mx.setValues.push_back(static_cast<MIXERCONTROLDETAILS_BOOLEAN *>(details->paDetails)->fValue);
+  if (!mx.present || mixer != nullptr) return MMSYSERR_BADDEVICEID;
+  if (details->dwControlID != mx.muteControlId) return MIXERR_INVALCONTROL;
+  return mx.setResult;
+}
+
+HINSTANCE thisModule() {
+  return &module;
+}
+
+namespace sim {
+
+HWND addWindow(const std::string &className, const std::string &caption, WindowProc proc) {
+  auto w = std::make_unique<SimWindow>(SimWindow{className, caption, std::move(proc), false});
+  HWND handle = w.get();
+  machine().windows.push_back(std::move(w));
+  return handle;
+}
+
+void removeWindow(HWND window) {
+  auto &ws = machine().windows;
+  ws.erase(std::remove_if(ws.begin(), ws.end(), [&](auto &w) { return w.get() == window; }),
+           ws.end());
+}
+
+void setCaption(HWND window, const std::string &caption) {
+  if (SimWindow *w = liveWindow(window)) w->caption = caption;
+}
+
+void setHung(HWND window, bool hung) {
+  if (SimWindow *w = liveWindow(window)) w->hung = hung;
+}
+
+std::vector<SentMessage> &sentMessages() {
+  return machine().sent;
+}
+std::uint64_t &waitedOnHungMs() {
+  return machine().waitedOnHungMs;
+}
+std::vector<MessageBoxCall> &messageBoxes() {
+  return machine().boxes;
+}
+std::vector<ShellCall> &shellCalls() {
+  return machine().shell;
+}
+std::function<void(const ShellCall &)> &onShellExecute() {
+  return machine().onShell;
+}
+std::vector<DWORD> &sleeps() {
+  return machine().sleeps;
+}
+std::function<void(DWORD)> &onSleep() {
+  return machine().onSleep;
+}
+
+void setRegistryValue(HKEY root, const std::string &subKey, const std::string &valueName,
+                      const std::string &bytes) {
+  machine().registry[registryPath(root, subKey)][lower(valueName)] = bytes;
+}
+
+int openRegistryKeys() {
+  return static_cast<int>(machine().keys.size());
+}
+
+void denyWriteAccess(const std::string &path) {
+  machine().writeDenied.insert(hostPath(path));
+}
+void failReads(const std::string &path) {
+  machine().readsFail.insert(hostPath(path));
+}
+int openFiles() {
+  return static_cast<int>(machine().files.size());
+}
+std::vector<FileOpen> &fileOpens() {
+  return machine().fileOpens;
+}
+
+int liveIcons() {
+  return static_cast<int>(machine().icons.size());
+}
+int loadedIcons() {
+  return machine().loadedIcons;
+}
+void setModuleIcons(const std::vector<int> &ids) {
+  machine().moduleIcons = ids;
+}
+
+int iconIdOf(HICON icon) {
+  auto &icons = machine().icons;
+  auto i = icons.find(icon);
+  return i == icons.end() ? 0 : i->second->id;
+}
+
+Mixer &mixer() {
+  return machine().mixer;
+}
+
+void reset() {
+  for (auto &f : machine().files) ::close(f.second->fd);
+  machine() = Machine{};
+}
+
+} // namespace sim

@@ -1,0 +1,302 @@
+#pragma once
+// A small simulated Win32 for the native build: the functions, types and constants the
+// plug-in calls, over in-memory state that tests set up and inspect.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#define WINAPI
+#define CALLBACK
+
+using BOOL = int;
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using UINT = unsigned int;
+using INT = int;
+using LONG = std::int32_t;
+using CHAR = char;
+using LCID = DWORD;
+using REGSAM = DWORD;
+using LSTATUS = LONG;
+using MMRESULT = UINT;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using DWORD_PTR = std::uintptr_t;
+using PDWORD_PTR = DWORD_PTR *;
+using LPDWORD = DWORD *;
+using LPBYTE = BYTE *;
+using LPCSTR = const char *;
+using LPSTR = char *;
+using LPVOID = void *;
+using LPCVOID = const void *;
+
+struct SimWindow;
+struct SimInstance;
+struct SimIcon;
+struct SimKey;
+struct SimHandle;
+struct SimMixerObject;
+using HWND = SimWindow *;
+using HINSTANCE = SimInstance *;
+using HMODULE = HINSTANCE;
+using HICON = SimIcon *;
+using HKEY = SimKey *;
+using HANDLE = SimHandle *;
+using HMIXEROBJ = SimMixerObject *;
+using LPSECURITY_ATTRIBUTES = void *;
+using LPOVERLAPPED = void *;
+
+inline constexpr BOOL TRUE = 1;
+inline constexpr BOOL FALSE = 0;
+
+inline constexpr UINT WM_NULL = 0x0000;
+inline constexpr UINT WM_COMMAND = 0x0111;
+inline constexpr UINT WM_USER = 0x0400;
+
+inline constexpr UINT SMTO_NORMAL = 0x0000;
+inline constexpr UINT SMTO_BLOCK = 0x0001;
+inline constexpr UINT SMTO_ABORTIFHUNG = 0x0002;
+
+inline constexpr UINT MB_OK = 0x00000000;
+inline constexpr UINT MB_ICONHAND = 0x00000010;
+inline constexpr UINT MB_ICONEXCLAMATION = 0x00000030;
+inline constexpr UINT MB_TASKMODAL = 0x00002000;
+inline constexpr UINT MB_TOPMOST = 0x00040000;
+
+inline constexpr DWORD NORM_IGNORECASE = 0x00000001;
+inline constexpr int CSTR_LESS_THAN = 1;
+inline constexpr int CSTR_EQUAL = 2;
+inline constexpr int CSTR_GREATER_THAN = 3;
+
+inline const HKEY HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(std::uintptr_t{0x80000000});
+inline constexpr REGSAM KEY_READ = 0x20019;
+inline constexpr DWORD REG_SZ = 1;
+
+inline constexpr LONG ERROR_SUCCESS = 0;
+inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+inline constexpr LONG ERROR_ACCESS_DENIED = 5;
+inline constexpr LONG ERROR_MORE_DATA = 234;
+
+inline constexpr DWORD GENERIC_READ = 0x80000000;
+inline constexpr DWORD GENERIC_WRITE = 0x40000000;
+inline constexpr DWORD FILE_SHARE_READ = 0x00000001;
+inline constexpr DWORD FILE_SHARE_WRITE = 0x00000002;
+inline constexpr DWORD OPEN_EXISTING = 3;
+inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
+inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
+inline constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
+
+inline constexpr int SW_SHOWNORMAL = 1;
+
+inline constexpr LPCSTR MAKEINTRESOURCEA(std::uintptr_t id) {
+  return reinterpret_cast<LPCSTR>(id);
+}
+
+inline constexpr MMRESULT MMSYSERR_NOERROR = 0;
+inline constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
+inline constexpr MMRESULT MMSYSERR_NODRIVER = 6;
+inline constexpr MMRESULT MIXERR_INVALLINE = 1024;
+inline constexpr MMRESULT MIXERR_INVALCONTROL = 1025;
+inline constexpr DWORD MIXER_OBJECTF_MIXER = 0x00000000;
+inline constexpr DWORD MIXER_GETLINEINFOF_COMPONENTTYPE = 0x00000003;
+inline constexpr DWORD MIXER_GETLINECONTROLSF_ONEBYTYPE = 0x00000002;
+inline constexpr DWORD MIXER_SETCONTROLDETAILSF_VALUE = 0x00000000;
+inline constexpr DWORD MIXERLINE_COMPONENTTYPE_DST_SPEAKERS = 4;
+inline constexpr DWORD MIXERCONTROL_CONTROLTYPE_MUTE = 0x20010002;
+
+struct MIXERLINEA {
+  DWORD cbStruct;
+  DWORD dwDestination;
+  DWORD dwSource;
+  DWORD dwLineID;
+  DWORD fdwLine;
+  DWORD_PTR dwUser;
+  DWORD dwComponentType;
+  DWORD cChannels;
+  DWORD cConnections;
+  DWORD cControls;
+  CHAR szShortName[16];
+  CHAR szName[64];
+  struct {
+    DWORD dwType;
+    DWORD dwDeviceID;
+    WORD wMid;
+    WORD wPid;
+    DWORD vDriverVersion;
+    CHAR szPname[32];
+  } Target;
+};
+
+struct MIXERCONTROLA {
+  DWORD cbStruct;
+  DWORD dwControlID;
+  DWORD dwControlType;
+  DWORD fdwControl;
+  DWORD cMultipleItems;
+  CHAR szShortName[16];
+  CHAR szName[64];
+  union {
+    struct {
+      LONG lMinimum;
+      LONG lMaximum;
+    };
+    DWORD dwReserved[6];
+  } Bounds;
+  union {
+    DWORD cSteps;
+    DWORD cbCustomData;
+    DWORD dwReserved[6];
+  } Metrics;
+};
+
+struct MIXERLINECONTROLSA {
+  DWORD cbStruct;
+  DWORD dwLineID;
+  union {
+    DWORD dwControlID;
+    DWORD dwControlType;
+  };
+  DWORD cControls;
+  DWORD cbmxctrl;
+  MIXERCONTROLA *pamxctrl;
+};
+
+struct MIXERCONTROLDETAILS {
+  DWORD cbStruct;
+  DWORD dwControlID;
+  DWORD cChannels;
+  union {
+    HWND hwndOwner;
+    DWORD cMultipleItems;
+  };
+  DWORD cbDetails;
+  LPVOID paDetails;
+};
+
+struct MIXERCONTROLDETAILS_BOOLEAN {
+  LONG fValue;
+};
+
+// The functions the plug-in calls.
+HWND FindWindowA(LPCSTR className, LPCSTR windowName);
+int GetWindowTextA(HWND window, LPSTR text, int maxCount);
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                            UINT timeout, PDWORD_PTR result);
+HICON LoadIconA(HINSTANCE instance, LPCSTR name);
+BOOL DestroyIcon(HICON icon);
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+int CompareStringA(LCID locale, DWORD flags, LPCSTR s1, int n1, LPCSTR s2, int n2);
+LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY *result);
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD size);
+LSTATUS RegCloseKey(HKEY key);
+HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
+                        LPCSTR directory, INT showCommand);
+void Sleep(DWORD milliseconds);
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL CloseHandle(HANDLE handle);
+MMRESULT mixerGetLineInfoA(HMIXEROBJ mixer, MIXERLINEA *line, DWORD flags);
+MMRESULT mixerGetLineControlsA(HMIXEROBJ mixer, MIXERLINECONTROLSA *controls, DWORD flags);
+MMRESULT mixerSetControlDetails(HMIXEROBJ mixer, MIXERCONTROLDETAILS *details, DWORD flags);
+
+HINSTANCE thisModule();
+
+// What tests set up and inspect.
+namespace sim {
+
+using WindowProc = std::function<LRESULT(UINT message, WPARAM wParam, LPARAM lParam)>;
+
+HWND addWindow(const std::string &className, const std::string &caption, WindowProc proc);
+void removeWindow(HWND window);
+void setCaption(HWND window, const std::string &caption);
+// A hung window answers no message: a bounded send returns after its time limit with 0.
+void setHung(HWND window, bool hung);
+
+struct SentMessage {
+  HWND window;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  bool bounded; // sent with a time limit
+  UINT flags;
+  UINT timeout;
+};
+std::vector<SentMessage> &sentMessages();
+// Milliseconds the messenger's thread would have waited on hung windows.
+std::uint64_t &waitedOnHungMs();
+
+struct MessageBoxCall {
+  HWND owner;
+  std::string text;
+  std::string caption;
+  UINT flags;
+};
+std::vector<MessageBoxCall> &messageBoxes();
+
+struct ShellCall {
+  HWND owner;
+  std::string operation;
+  std::string file;
+  std::string parameters;
+  std::string directory;
+  int showCommand;
+};
+std::vector<ShellCall> &shellCalls();
+// Runs at every ShellExecuteA, e.g. to bring up a player window.
+std::function<void(const ShellCall &)> &onShellExecute();
+
+std::vector<DWORD> &sleeps();
+// Runs at every Sleep, after it is recorded, e.g. to bring up a window after some waiting.
+std::function<void(DWORD)> &onSleep();
+
+// Registry values: (root, sub key, value name) -> raw bytes as stored, NUL included.
+void setRegistryValue(HKEY root, const std::string &subKey, const std::string &valueName,
+                      const std::string &bytes);
+int openRegistryKeys();
+
+// Files are the real file system; these refuse what Windows would refuse.
+void denyWriteAccess(const std::string &path);
+void failReads(const std::string &path);
+int openFiles();
+struct FileOpen {
+  std::string path;
+  DWORD access;
+  DWORD share;
+  DWORD disposition;
+};
+std::vector<FileOpen> &fileOpens();
+
+int liveIcons();
+int loadedIcons();
+// The icon ids the plug-in's module holds.
+void setModuleIcons(const std::vector<int> &ids);
+int iconIdOf(HICON icon);
+
+struct Mixer {
+  bool present = true;
+  bool hasSpeakers = true;
+  bool hasMute = true;
+  MMRESULT setResult = MMSYSERR_NOERROR;
+  DWORD speakersLineId = 0xFFFF0000;
+  DWORD muteControlId = 7;
+  std::vector<MIXERLINEA> lineRequests;
+  std::vector<MIXERLINECONTROLSA> controlRequests;
+  std::vector<MIXERCONTROLDETAILS> setRequests;
+  std::vector<LONG> setValues;
+  std::vector<DWORD> flags;
+  std::vector<HMIXEROBJ> devices;
+};
+Mixer &mixer();
+
+// Back to a machine with nothing on it.
+void reset();
+
+} // namespace sim

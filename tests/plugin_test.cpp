@@ -1,0 +1,167 @@
+// The entry point as the messenger sees it: events in, framed answers and requests out.
+#include "harness.h"
+
+#include "host/requests.h"
+#include "settings/settings.h"
+
+namespace {
+
+using Dispatch = PluginTest;
+
+const std::string initialiseAnswer =
+    bytes({34, 0, 0, 0, 0x02, 25, 0, 0, 0}) + "XQ Winamp Control, v0.96a" + bytes({4, 0, 0, 0});
+
+TEST_F(Dispatch, InitialiseWithEverySwitchOffAnswers38BytesAndRequestsNothing) {
+  EXPECT_EQ(hex(initialiseWith("")), hex(initialiseAnswer));
+  EXPECT_TRUE(messenger().requests.empty());
+  EXPECT_EQ(hostCallback, &fakeHostCallback);
+}
+
+TEST_F(Dispatch, RefusedRecordsAnswerNullAndLeaveTheCallbackAlone) {
+  EXPECT_EQ(pluginFun(nullptr), nullptr);
+  const std::string refused[] = {
+      std::string(4, '\0') + initialiseEvent().substr(4), // length word 0
+      event(2, 1, packInt(packedAddress(reinterpret_cast<std::uintptr_t>(&fakeHostCallback)))),
+      event(4, 1, packInt(packedAddress(reinterpret_cast<std::uintptr_t>(&fakeHostCallback)))),
+      event(3, 0),
+      event(3, 4),
+      event(3, 5),
+      event(3, 7),
+      event(3, 255),
+  };
+  for (const std::string &record : refused) {
+    EXPECT_EQ(pluginFun(record.data()), nullptr) << hex(record);
+    EXPECT_EQ(hostCallback, nullptr) << hex(record);
+  }
+  EXPECT_TRUE(sim::shellCalls().empty());
+}
+
+TEST_F(Dispatch, FinaliseAndPreferencesAnswerNull) {
+  initialiseWith("");
+  EXPECT_EQ(pluginFun(event(3, 2).data()), nullptr);
+  EXPECT_EQ(pluginFun(event(3, 3).data()), nullptr);
+}
+
+TEST_F(Dispatch, PreferencesStartNotepadOnTheSettingsFile) {
+  deliver(event(3, 3));
+  ASSERT_EQ(sim::shellCalls().size(), 1u);
+  const sim::ShellCall &call = sim::shellCalls()[0];
+  EXPECT_EQ(call.owner, nullptr);
+  EXPECT_EQ(call.operation, "open");
+  EXPECT_EQ(call.file, "notepad.exe");
+  EXPECT_EQ(call.parameters, ".\\Plugins\\QUIB_Ctl.ini");
+  EXPECT_EQ(call.directory, "");
+  EXPECT_EQ(call.showCommand, SW_SHOWNORMAL);
+}
+
+TEST_F(Dispatch, AnAnswerStaysInTheReplyBufferUntilTheNextRecord) {
+  const void *first = pluginFun(initialiseEvent().data());
+  EXPECT_EQ(first, replyBuffer.data());
+  deliver(messageEvent(5, "x"));
+  EXPECT_EQ(hex(replyBuffer), hex(bytes({6, 0, 0, 0, 0x02, 1, 0, 0, 0, 'x'})));
+}
+
+TEST_F(Dispatch, EventsShorterThanTheirFieldsReadZerosAndNothingBeyond) {
+  // Initialise announcing two bytes: the callback field lies outside and reads as null.
+  std::string shortInit = bytes({2, 0, 0, 0, 3, 1, 0x11, 0x22, 0x33, 0x44});
+  EXPECT_EQ(hex(deliver(shortInit)), hex(initialiseAnswer));
+  EXPECT_EQ(hostCallback, nullptr);
+  // A message whose text announces more bytes than the record holds reads as empty.
+  settings.autoanswerKey = "np";
+  std::string msg = messageEvent(9, "hello");
+  std::string cut =
+      packInt(static_cast<std::int32_t>(msg.size() - 5)) + msg.substr(4, msg.size() - 5);
+  EXPECT_EQ(hex(deliver(cut)), hex(bytes({5, 0, 0, 0, 0x02, 0, 0, 0, 0})));
+}
+
+TEST_F(Dispatch, NoRequestIsMadeBeforeInitialise) {
+  settings.buttonSend = -1;
+  HWND player = sim::addWindow("Winamp v1.x", "123456789012 - Winamp",
+                               [](UINT, WPARAM, LPARAM) { return LRESULT{1}; });
+  (void)player;
+  settings.autoanswerKey = "np";
+  EXPECT_EQ(hex(deliver(messageEvent(7, "np"))), hex(bytes({1, 0, 0, 0, 0x04})));
+  EXPECT_TRUE(messenger().requests.empty());
+}
+
+TEST_F(Dispatch, NullAnswersFromTheMessengerReadAsZero) {
+  messenger().nullAnswers = true;
+  initialiseWith("button-play=yes\r\nbutton-mute=yes");
+  EXPECT_EQ(requestKinds(), (std::vector<std::string>{"addButton", "addButton"}));
+  deliver(event(3, 2));
+  // Both ids read as 0, so nothing is removed.
+  EXPECT_EQ(messenger().requests.size(), 2u);
+}
+
+using Messages = PluginTest;
+
+TEST_F(Messages, TextsThatAreNotTheKeywordComeBackStrippedOfSpaces) {
+  settings.autoanswerKey = "hello";
+  struct Case {
+    std::string text, answered;
+  } cases[] = {
+      {" hello there ", "hello there"},
+      {"   ", ""},
+      {"", ""},
+      {"hello\t", "hello\t"},
+      {"hello\r\n", "hello\r\n"},
+      {"\thello", "\thello"},
+      {"hello world", "hello world"},
+      {std::string("he\0llo", 6), std::string("he\0llo", 6)},
+  };
+  for (const Case &c : cases) {
+    std::string n = packInt(static_cast<std::int32_t>(c.answered.size()));
+    std::string expected =
+        packInt(static_cast<std::int32_t>(5 + c.answered.size())) + "\x02" + n + c.answered;
+    EXPECT_EQ(hex(deliver(messageEvent(1, c.text))), hex(expected)) << c.text;
+  }
+  EXPECT_TRUE(messenger().requests.empty());
+}
+
+TEST_F(Messages, TheKeywordMatchesIgnoringCaseOfLatinAndCyrillicLetters) {
+  struct Case {
+    std::string key, text;
+    bool match;
+  } cases[] = {
+      {"HELLO", "  hello  ", true},
+      {"np", "NP", true},
+      {"np", "np ", true},
+      {"np", "n p", false},
+      {"np", "np!", false},
+      {"np", "n", false},
+      // "трек" against "ТРЕК" and "ТрЕк", Windows-1251.
+      {"\xF2\xF0\xE5\xEA", "\xD2\xD0\xC5\xCA", true},
+      {"\xF2\xF0\xE5\xEA", "\xD2\xF0\xC5\xEA", true},
+      // "ёлка" against "ЁЛКА".
+      {"\xB8\xEB\xEA\xE0", "\xA8\xCB\xCA\xC0", true},
+      // "трек" against "трак".
+      {"\xF2\xF0\xE5\xEA", "\xF2\xF0\xE0\xEA", false},
+      {"", "", true},
+      {"", "   ", true},
+      {"", "x", false},
+  };
+  for (const Case &c : cases) {
+    settings.autoanswerKey = c.key;
+    std::string expected = c.match ? hex(bytes({1, 0, 0, 0, 0x04})) : "";
+    std::string answer = hex(deliver(messageEvent(1, c.text)));
+    if (c.match)
+      EXPECT_EQ(answer, expected) << hex(c.key) << " / " << hex(c.text);
+    else
+      EXPECT_NE(answer, hex(bytes({1, 0, 0, 0, 0x04}))) << hex(c.key) << " / " << hex(c.text);
+  }
+}
+
+TEST_F(Messages, TheKeywordSendsTheReportToTheSenderBeforeTheAnswer) {
+  initialiseWith("autoanswer-key=np");
+  sim::addWindow("Winamp v1.x", "Some Song - Winamp", [](UINT, WPARAM wParam, LPARAM lParam) {
+    if (lParam == 104) return LRESULT{1};
+    return lParam == 126 ? LRESULT(wParam == 0 ? 44 : wParam == 1 ? 128 : 2) : LRESULT{0};
+  });
+  std::string answer = deliver(messageEvent(777, "NP"));
+  EXPECT_EQ(hex(answer), hex(bytes({1, 0, 0, 0, 0x04})));
+  ASSERT_EQ(requestKinds(), std::vector<std::string>{"sendMessage"});
+  EXPECT_EQ(messenger().requests[0].idOrContact, 777);
+  EXPECT_EQ(messenger().requests[0].text, ">Winamp: Some Song (44KHz/128kbps/stereo)");
+}
+
+} // namespace
