@@ -44,7 +44,7 @@ struct Machine {
   std::set<std::string> readsFail;
   std::map<SimHandle *, std::unique_ptr<SimHandle>> files;
   std::vector<sim::FileOpen> fileOpens;
-  std::map<SimIcon *, std::unique_ptr<SimIcon>> icons;
+  std::map<SimIcon *, int> icons;
   int loadedIcons = 0;
   std::vector<int> moduleIcons{1, 2, 3, 5, 6, 7, 8, 10, 11, 12, 13, 100};
   sim::Mixer mixer;
@@ -173,10 +173,11 @@ HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
   if (instance != &module ||
       std::find(m.moduleIcons.begin(), m.moduleIcons.end(), id) == m.moduleIcons.end())
     return nullptr;
-  auto icon = std::make_unique<SimIcon>(SimIcon{id});
-  HICON handle = icon.get();
-  m.icons[handle] = std::move(icon);
-  ++m.loadedIcons;
+  // Handles come from static storage, which lies below 4 GiB like the messenger's own.
+  static SimIcon pool[4096];
+  HICON handle = &pool[m.loadedIcons++ % 4096];
+  handle->id = id;
+  m.icons[handle] = id;
   return handle;
 }
 
@@ -431,7 +432,7 @@ void setModuleIcons(const std::vector<int> &ids) {
 int iconIdOf(HICON icon) {
   auto &icons = machine().icons;
   auto i = icons.find(icon);
-  return i == icons.end() ? 0 : i->second->id;
+  return i == icons.end() ? 0 : i->second;
 }
 
 Mixer &mixer() {

@@ -92,7 +92,7 @@ inline constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
 
 inline constexpr int SW_SHOWNORMAL = 1;
 
-inline constexpr LPCSTR MAKEINTRESOURCEA(std::uintptr_t id) {
+inline LPCSTR MAKEINTRESOURCEA(std::uintptr_t id) {
   return reinterpret_cast<LPCSTR>(id);
 }
 
