@@ -1,0 +1,281 @@
+// The eight player buttons: finding or starting the player, and what each sends it.
+#include "harness.h"
+
+#include "player/commands.h"
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <tuple>
+
+namespace {
+
+// Registration positions with every switch on; the messenger hands out ids from 101.
+enum : std::size_t { Send, Prev, Rew, Play, Fwd, Next, Open, Mute, VDn, VUp };
+constexpr std::int32_t playButtonId = 101 + Play;
+
+const std::string allOn =
+    "button-send=yes\r\nbutton-prev=yes\r\nbutton-rew=yes\r\nbutton-play=yes\r\n"
+    "button-fwd=yes\r\nbutton-next=yes\r\nbutton-open=yes\r\n"
+    "button-mute=yes\r\nbutton-v_dn=yes\r\nbutton-v_up=yes\r\n";
+
+const std::string notFoundText =
+    "Winamp fastsearch failed!\r\n\r\n\xCD\xE5 \xEE\xE1\xED\xE0\xF0\xF3\xE6\xE5\xED Winamp!";
+const std::string launchErrorText =
+    "Winamp launch error\r\n\r\n\xCD\xE5 \xF3\xE4\xE0\xEB\xEE\xF1\xFC "
+    "\xE7\xE0\xEF\xF3\xF1\xF2\xE8\xF2\xFC Winamp";
+const std::string playHint = "\xC2\xEE\xF1\xEF\xF0\xEE\xE8\xE7\xE2\xE5\xE4\xE5\xED\xE8\xE5";
+const std::string pauseHint = "\xCF\xE0\xF3\xE7\xE0";
+const char *const openCommandKey = "Winamp.File\\Shell\\open\\command";
+
+using Msg = std::tuple<HWND, UINT, WPARAM, LPARAM>;
+
+std::vector<Msg> sent() {
+  std::vector<Msg> out;
+  for (const sim::SentMessage &m : sim::sentMessages())
+    out.emplace_back(m.window, m.message, m.wParam, m.lParam);
+  return out;
+}
+
+// Creates the program file at a Windows path relative to the current directory.
+void touch(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  std::filesystem::path p(path);
+  if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
+  std::ofstream(p) << "MZ";
+}
+
+// The look changes the messenger saw after the first n requests: button id, icon, hint.
+using Look = std::tuple<std::int32_t, int, std::string>;
+std::vector<Look> looksSince(std::size_t n) {
+  std::vector<Look> out;
+  for (std::size_t i = n; i < messenger().requests.size(); ++i) {
+    const HostRequest &q = messenger().requests[i];
+    out.emplace_back(q.kind == "updateButton" ? q.idOrContact : -999, q.iconId, q.text);
+  }
+  return out;
+}
+
+using Box = std::tuple<HWND, std::string, std::string, UINT>;
+const Box notFound{nullptr, notFoundText, "", 0x2010};
+const Box launchError{nullptr, launchErrorText, "", 0x42030};
+
+std::vector<Box> boxes() {
+  std::vector<Box> out;
+  for (const sim::MessageBoxCall &b : sim::messageBoxes())
+    out.emplace_back(b.owner, b.text, b.caption, b.flags);
+  return out;
+}
+
+// The player was started once, the way the shell is asked to open a program.
+void expectLaunched(const std::string &file) {
+  ASSERT_EQ(sim::shellCalls().size(), 1u);
+  const sim::ShellCall &c = sim::shellCalls()[0];
+  EXPECT_EQ(std::tie(c.owner, c.operation, c.file, c.parameters, c.directory, c.showCommand),
+            std::make_tuple(nullptr, "open", file, "", "", 1));
+}
+
+class Player : public PluginTest {
+protected:
+  LRESULT state = 1;
+  HWND window = nullptr;
+  // A stand-in player: answers the state query, and 0 to everything else.
+  HWND startPlayer() {
+    window = sim::addWindow("Winamp v1.x", "Some Song - Winamp", [this](UINT m, WPARAM, LPARAM l) {
+      return m == WM_USER && l == 104 ? state : LRESULT{0};
+    });
+    return window;
+  }
+};
+
+TEST_F(Player, EachPlainHandlerSendsItsMessageToTheRunningPlayer) {
+  initialiseWith(allOn + "custom-player=winamp.exe");
+  touch("winamp.exe");
+  startPlayer();
+  struct Case {
+    std::size_t button;
+    std::vector<Msg> messages;
+  } cases[] = {
+      {Prev, {{window, WM_COMMAND, 40044, 0}}}, {Next, {{window, WM_COMMAND, 40048, 0}}},
+      {Rew, {{window, WM_COMMAND, 40061, 0}}},  {Fwd, {{window, WM_COMMAND, 40060, 0}}},
+      {VUp, {{window, WM_USER, 25, 122}}},      {VDn, {{window, WM_USER, 0, 122}}},
+  };
+  sim::fileOpens().clear();
+  for (const Case &c : cases) {
+    sim::sentMessages().clear();
+    press(c.button);
+    EXPECT_EQ(sent(), c.messages) << c.button;
+  }
+  // A running player is used as found: no file test, no launch, no wait, no box.
+  EXPECT_TRUE(sim::fileOpens().empty());
+  EXPECT_TRUE(sim::shellCalls().empty());
+  EXPECT_TRUE(sim::sleeps().empty());
+  EXPECT_TRUE(sim::messageBoxes().empty());
+}
+
+TEST_F(Player, TheVolumeClimbsAndFallsInStepsOf25Within0To255) {
+  initialiseWith(allOn);
+  startPlayer();
+  std::vector<WPARAM> levels;
+  for (int i = 0; i < 12; ++i) press(VUp);
+  for (int i = 0; i < 12; ++i) press(VDn);
+  for (const sim::SentMessage &m : sim::sentMessages()) levels.push_back(m.wParam);
+  EXPECT_EQ(levels,
+            (std::vector<WPARAM>{25,  50,  75,  100, 125, 150, 175, 200, 225, 250, 255, 255,
+                                 230, 205, 180, 155, 130, 105, 80,  55,  30,  5,   0,   0}));
+  struct Case {
+    std::int32_t from;
+    std::size_t button;
+    WPARAM to;
+  } edges[] = {{240, VUp, 255}, {230, VUp, 255}, {10, VDn, 0}};
+  for (const Case &c : edges) {
+    volumeLevel = c.from;
+    sim::sentMessages().clear();
+    press(c.button);
+    EXPECT_EQ(sent(), (std::vector<Msg>{{window, WM_USER, c.to, 122}})) << c.from;
+    EXPECT_EQ(volumeLevel, static_cast<std::int32_t>(c.to));
+  }
+}
+
+TEST_F(Player, PlayPauseFollowsThePlayingState) {
+  initialiseWith(allOn);
+  startPlayer();
+  struct Case {
+    LRESULT state;
+    Msg command;
+    Look look;
+  } cases[] = {
+      {1, {window, WM_COMMAND, 40046, 0}, {playButtonId, 2, playHint}},
+      {3, {window, WM_COMMAND, 40046, 0}, {playButtonId, 3, pauseHint}},
+      {0, {window, WM_USER, 0, 102}, {playButtonId, 3, pauseHint}},
+      {7, {window, WM_USER, 0, 102}, {playButtonId, 3, pauseHint}},
+  };
+  for (const Case &c : cases) {
+    state = c.state;
+    sim::sentMessages().clear();
+    std::size_t before = messenger().requests.size();
+    press(Play);
+    EXPECT_EQ(sent(), (std::vector<Msg>{{window, WM_USER, 0, 104}, c.command})) << c.state;
+    EXPECT_EQ(looksSince(before), std::vector<Look>{c.look}) << c.state;
+  }
+}
+
+TEST_F(Player, OpenFilesGivesThePauseLookEvenToAPlayButtonNeverRegistered) {
+  initialiseWith("button-open=yes");
+  startPlayer();
+  press(0);
+  EXPECT_EQ(sent(), (std::vector<Msg>{{window, WM_COMMAND, 40029, 0}}));
+  EXPECT_EQ(looksSince(1), (std::vector<Look>{{0, 3, pauseHint}}));
+}
+
+TEST_F(Player, WithoutAPlayerSkipsAndStepsStartNothingAndPlayAndOpenSendNothing) {
+  initialiseWith(allOn); // no program at the custom path, none registered
+  for (std::size_t button : {Rew, Fwd, VUp, VUp, VDn}) press(button);
+  EXPECT_EQ(volumeLevel, 25);   // the steps still move the level
+  EXPECT_TRUE(boxes().empty()); // no lookup of a program either
+  for (const Msg &m : sent()) EXPECT_EQ(std::get<0>(m), nullptr);
+  sim::sentMessages().clear();
+  for (std::size_t button : {Play, Open}) press(button);
+  EXPECT_EQ(boxes(), (std::vector<Box>{notFound, notFound}));
+  EXPECT_TRUE(sim::sentMessages().empty());
+  EXPECT_EQ(messenger().requests.size(), 10u); // no look change
+  EXPECT_TRUE(sim::shellCalls().empty());
+  EXPECT_TRUE(sim::sleeps().empty());
+}
+
+TEST_F(Player, AWriteProtectedProgramIsStartedAndAwaitedUpToNineLookups) {
+  struct Case {
+    std::size_t button;
+    WPARAM command;
+    std::size_t appearsDuringSleep; // 0: never
+  } cases[] = {{Prev, 40044, 1}, {Next, 40048, 9}, {Prev, 40044, 0}};
+  touch("Player dir\\winamp.exe");
+  sim::denyWriteAccess("Player dir\\winamp.exe"); // as in a folder the user may only read
+  initialiseWith(allOn + "custom-player=Player dir\\winamp.exe");
+  sim::fileOpens().clear();
+  for (const Case &c : cases) {
+    sim::sleeps().clear();
+    sim::sentMessages().clear();
+    sim::shellCalls().clear();
+    sim::messageBoxes().clear();
+    volumeLevel = 0;
+    if (window) sim::removeWindow(window), window = nullptr;
+    sim::onSleep() = [&](DWORD) {
+      if (sim::sleeps().size() == c.appearsDuringSleep) startPlayer();
+    };
+    press(c.button);
+    expectLaunched("Player dir\\winamp.exe");
+    std::vector<DWORD> sleeps(c.appearsDuringSleep ? c.appearsDuringSleep : 9, 750);
+    if (c.appearsDuringSleep) {
+      sleeps.push_back(200);
+      EXPECT_EQ(sent(), (std::vector<Msg>{{window, WM_USER, 225, 122},
+                                          {window, WM_COMMAND, c.command, 0}}));
+      EXPECT_EQ(volumeLevel, 225);
+      EXPECT_TRUE(boxes().empty());
+    } else {
+      for (const Msg &m : sent()) EXPECT_EQ(std::get<0>(m), nullptr);
+      EXPECT_EQ(boxes(), std::vector<Box>{launchError});
+    }
+    EXPECT_EQ(sim::sleeps(), sleeps) << c.appearsDuringSleep;
+  }
+  for (const sim::FileOpen &f : sim::fileOpens())
+    EXPECT_EQ(std::tie(f.access, f.share, f.disposition),
+              std::make_tuple(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
+}
+
+TEST_F(Player, AHungPlayerNeverHoldsTheMessengerUnbounded) {
+  initialiseWith(allOn);
+  startPlayer();
+  sim::setHung(window, true);
+  for (std::size_t button = Send; button <= VUp; ++button) press(button);
+  // Every answer reads as 0: a stopped player, no track data.
+  ASSERT_EQ(messenger().requests.size(), 15u);
+  EXPECT_EQ(messenger().requests[11].text, ">Winamp: Some Song - Winamp (0KHz/0kbps/0ch)");
+  EXPECT_EQ(messenger().requests[12].iconId, 3); // play: the start request, pause look
+  ASSERT_EQ(sim::sentMessages().size(), 13u);
+  EXPECT_EQ(std::get<3>(sent()[7]), 102);
+  for (const sim::SentMessage &m : sim::sentMessages()) {
+    bool open = m.message == WM_COMMAND && m.wParam == 40029;
+    EXPECT_TRUE(m.bounded) << m.message << " " << m.wParam << " " << m.lParam;
+    EXPECT_EQ(m.flags, SMTO_NORMAL | SMTO_ABORTIFHUNG);
+    EXPECT_EQ(m.timeout, open ? 0xFFFFFFFFu : 5000u);
+  }
+  EXPECT_LE(sim::waitedOnHungMs(), 5000u * sim::sentMessages().size());
+}
+
+TEST_F(Player, TheProgramPathIsTakenOutOfTheRegisteredOpenCommand) {
+  const std::string longPath =
+      std::string(150, 'd') + "\\" + std::string(100, 'e') + "\\winamp.exe"; // 262 characters
+  struct Case {
+    std::optional<std::string> value; // the registered open command, if any
+    std::string launched;             // an existing program, started; empty: the not-found box
+  } cases[] = {
+      {"\"Win amp\\winamp.exe\" \"%1\"", "Win amp\\winamp.exe"},
+      {"winamp.exe", "winamp.exe"},
+      {"player.exe /play \"%1\"", "player.exe"},
+      {"Win amp 2\\winamp.exe", "Win amp 2\\winamp.exe"}, // unquoted, naming a file whole
+      {longPath, longPath},                               // read whole
+      {"\"missing.exe\" \"%1\"", ""},
+      {std::nullopt, ""},
+  };
+  for (const Case &c : cases) {
+    sim::reset();
+    messenger() = FakeMessenger{};
+    if (!c.launched.empty()) touch(c.launched);
+    if (c.value) sim::setRegistryValue(HKEY_CLASSES_ROOT, openCommandKey, "", *c.value + '\0');
+    initialiseWith("button-next=yes");
+    sim::onShellExecute() = [&](const sim::ShellCall &) { startPlayer(); };
+    press(0);
+    SCOPED_TRACE(c.value.value_or("(no key)"));
+    if (c.launched.empty()) {
+      EXPECT_EQ(boxes(), std::vector<Box>{notFound});
+      EXPECT_TRUE(sim::shellCalls().empty());
+      EXPECT_TRUE(sim::sleeps().empty());
+    } else {
+      expectLaunched(c.launched);
+      EXPECT_EQ(sent().back(), Msg(window, WM_COMMAND, 40048, 0));
+    }
+  }
+}
+
+} // namespace
