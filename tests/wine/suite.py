@@ -1,0 +1,409 @@
+#!/usr/bin/env python3
+"""The Wine suite: the 64-bit twin of the plug-in in a real Win32, driven through the
+reference messenger against the stand-in player. One line per check, then "N passed,
+M failed"; the exit status is nonzero when a check failed.
+
+usage: suite.py [BUILD_DIR]   (default build/win64)"""
+
+import os
+import re
+import signal
+import sys
+import time
+
+sys.dont_write_bytecode = True  # nothing of the run is left in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import winelab  # noqa: E402
+
+# The plug-in's texts, Windows-1251.
+HINTS = [
+    b"\xce\xf2\xef\xf0\xe0\xe2\xe8\xf2\xfc \xe4\xe0\xed\xed\xfb\xe5 \xf2\xf0\xe5\xea\xe0 \xe2 "
+    b"\xf7\xe0\xf2",  # send the track data to the chat
+    b"\xcf\xf0\xe5\xe4\xfb\xe4\xf3\xf9\xe8\xe9 \xf2\xf0\xe5\xea",  # previous track
+    b"5 \xf1\xe5\xea\xf3\xed\xe4 \xed\xe0\xe7\xe0\xe4",  # 5 seconds back
+    # playback\pause
+    b"\xc2\xee\xf1\xef\xf0\xee\xe8\xe7\xe2\xe5\xe4\xe5\xed\xe8\xe5\\\xcf\xe0\xf3\xe7\xe0",
+    b"5 \xf1\xe5\xea\xf3\xed\xe4 \xe2\xef\xe5\xf0\xe5\xe4",  # 5 seconds forward
+    b"\xd1\xeb\xe5\xe4\xf3\xfe\xf9\xe8\xe9 \xf2\xf0\xe5\xea",  # next track
+    b"\xce\xf2\xea\xf0\xfb\xf2\xfc \xf4\xe0\xe9\xeb\xfb \xe2 Winamp",  # open files in Winamp
+    # sound on\off
+    b"\xc2\xea\xeb\xfe\xf7\xe8\xf2\xfc\\\xe2\xfb\xea\xeb\xfe\xf7\xe8\xf2\xfc \xe7\xe2\xf3\xea",
+    b"\xd2\xe8\xf8\xe5",  # quieter
+    b"\xc3\xf0\xee\xec\xf7\xe5",  # louder
+]
+PLAY_LOOK = b"\xc2\xee\xf1\xef\xf0\xee\xe8\xe7\xe2\xe5\xe4\xe5\xed\xe8\xe5"  # playback
+PAUSE_LOOK = b"\xcf\xe0\xf3\xe7\xe0"  # pause
+NOT_FOUND_BOX = (b"Winamp fastsearch failed!\r\n\r\n"
+                 b"\xcd\xe5 \xee\xe1\xed\xe0\xf0\xf3\xe6\xe5\xed Winamp!")
+LAUNCH_ERROR_BOX = (b"Winamp launch error\r\n\r\n"
+                    b"\xcd\xe5 \xf3\xe4\xe0\xeb\xee\xf1\xfc \xe7\xe0\xef\xf3\xf1\xf2\xe8\xf2\xfc "
+                    b"Winamp")
+NAME_ANSWER = bytes.fromhex("22000000" "02" "19000000") + b"XQ Winamp Control, v0.96a" + \
+    bytes.fromhex("04000000")
+
+# Toolbar places, in registration order.
+SEND, PREV, REW, PLAY, FWD, NEXT, OPEN, MUTE, V_DN, V_UP = (str(n) for n in range(1, 11))
+BUTTON_KEYS = ["button-send", "button-prev", "button-rew", "button-play", "button-fwd",
+               "button-next", "button-open", "button-mute", "button-v_dn", "button-v_up"]
+
+# The player's message wait, and what a press against a hung player may take beyond it.
+PLAYER_TIMEOUT_MS = 5000
+HUNG_MARGIN_MS = 2500
+# The launch wait: nine lookups 750 ms apart.
+LAUNCH_WAIT_MS = 9 * 750
+
+results = []
+observations = []
+
+
+def check(label, ok, detail=""):
+    results.append(bool(ok))
+    line = ("PASS " if ok else "FAIL ") + label
+    if detail and not ok:
+        line += "  -- " + detail
+    print(line, flush=True)
+
+
+def observe(text):
+    observations.append(text)
+    print("NOTE " + text, flush=True)
+
+
+def settings(player_path, keyword="np"):
+    return [(k, "yes") for k in BUTTON_KEYS] + [("autoanswer-key", keyword),
+                                               ("custom-player", player_path)]
+
+
+def find(lines, *head):
+    return [line for line in lines if line.is_(*head)]
+
+
+def press_ms(segment):
+    returned = find(segment, "returned")
+    return returned[0].int("after") if returned else None
+
+
+def update_looks(segment):
+    return [(u.int("id"), u.bytes("hint"), u.get("icon-nonzero")) for u in
+            find(segment, "request", "updateButton")]
+
+
+def sent_lines(segment):
+    return [(m.int("contact"), m.bytes("text")) for m in find(segment, "request", "sendMessage")]
+
+
+def player_actions(session):
+    """What the player was told to do, in order: requests and commands other than queries."""
+    actions = []
+    for line in session.player:
+        request, command = line.get("request"), line.get("command")
+        if request == "volume":
+            actions.append("volume " + line.get("volume"))
+        elif request in ("start", "block"):
+            actions.append(request)
+        elif command in ("previous", "next", "pause-resume"):
+            actions.append(f"{command} {line.get('state')} {line.get('track')}")
+        elif command:
+            actions.append(command)
+    return actions
+
+
+def sane(session):
+    """Checks that hold for every session: it ran to its end, without a crash, and every
+    record kept to its layout."""
+    problems = [line.text for line in session.lines
+                if line.is_("crash") or line.is_("deadline") or "malformed=" in line.text
+                or line.is_("request", "unknown")]
+    finished = bool(find(session.lines, "exit"))
+    check(f"{session.name}: ran to its end ({session.seconds:.1f} s), every record well-formed",
+          session.exit_code == 0 and finished and not problems,
+          f"exit {session.exit_code}, finished {finished}, {problems[:3]}")
+
+
+def check_box(label, segment, text, icon):
+    """One box with the text and icon, an empty caption and no owner, task-modal: the
+    messenger's window is disabled while it is open. Wine 8 does not mark a box topmost for
+    MB_TOPMOST, so that flag cannot be seen here."""
+    boxes = find(segment, "box")
+    ok = len(boxes) == 1
+    detail = f"{len(boxes)} boxes"
+    if ok:
+        b = boxes[0]
+        ok = (b.bytes("text") == text and b.bytes("caption") == b"" and b.get("icon") == icon
+              and b.get("owner") == "none" and b.get("messenger-window") == "disabled")
+        detail = b.text
+    check(label, ok, detail)
+
+
+def buttons_session(lab):
+    s = lab.session("buttons", [["init"], ["fini"]], settings(winlab_player(lab)))
+    sane(s)
+    result = find(s.segment(0), "result", "initialise")
+    check("initialise answers the 38-byte record of name and version",
+          result and bytes.fromhex(result[0].get("raw")) == NAME_ANSWER,
+          result[0].text if result else "no answer")
+    adds = find(s.segment(0), "request", "addButton")
+    check("all ten buttons registered in table order with their exact hints",
+          [a.bytes("hint") for a in adds] == HINTS, str([a.get("hint") for a in adds]))
+    check("every button's icon handle is nonzero and the icon could be copied",
+          len(adds) == 10 and all(a.get("icon-nonzero") == "yes" and a.get("icon-copy")
+                                  not in (None, "failed") for a in adds),
+          str([(a.get("icon"), a.get("icon-copy")) for a in adds]))
+    handlers = [a.get("handler") for a in adds]
+    check("every handler address lies in the plug-in, one per button",
+          all(a.get("handler-in-plugin") == "yes" for a in adds) and len(set(handlers)) == 10,
+          str(handlers))
+    ids = [a.int("id") for a in find(s.segment(0), "answer", "addButton")]
+    removes = find(s.segment(1), "request", "removeButton")
+    check("finalise removes all ten buttons in reverse order",
+          [r.int("id") for r in removes] == ids[::-1] and len(ids) == 10
+          and all(r.get("known") == "yes" for r in removes),
+          f"added {ids}, removed {[r.int('id') for r in removes]}")
+    if adds:
+        observe(f"icons arrive as {adds[0].get('icon-size')} images (LoadIconA gives the "
+                f"system icon size); the toolbar copies them at {adds[0].get('icon-copy')}")
+
+
+def winlab_player(lab):
+    return winelab.winpath(lab.player_exe)
+
+
+def player_session(lab):
+    track = "Test Artist - Test Song"
+    steps = [
+        ["init"], ["wait-player", "10000"],
+        ["message", "77", "np"],                        # 2: stopped
+        ["press", PLAY], ["press", PLAY],              # 3 start, 4 pause
+        ["message", "77", "np"],                        # 5: paused
+        ["press", PLAY],                               # 6 resume
+        ["message", "77", "hex:20204E502020"],          # 7: "  NP  ", playing
+        ["message", "77", "hex:2068656C6C6F20746865726520"],  # 8: " hello there "
+        ["press", NEXT], ["press", PREV], ["press", NEXT],    # 9-11
+        ["press", FWD], ["press", REW],                 # 12-13
+        ["press", V_UP], ["press", V_UP], ["press", V_UP], ["press", V_DN],  # 14-17
+        ["press", SEND],                               # 18
+        ["contact", "555"], ["press", SEND],           # 19-20
+        ["press", OPEN],                               # 21
+        ["press", MUTE], ["press", MUTE],              # 22-23
+        ["close-player"], ["fini"],
+    ]
+    s = lab.session("player", steps, settings(winlab_player(lab)),
+                    player_args=["--state", "stopped", "--number", "12", "--track", track,
+                                 "--open-dialog", "1500"])
+    sane(s)
+    play_id = [a.int("id") for a in find(s.segment(0), "answer", "addButton")][3:4]
+    play_id = play_id[0] if play_id else None
+    line12 = b">Winamp: 12. Test Artist - Test Song (44KHz/128kbps/stereo)"
+    line13 = b">Winamp: 13. Test Artist - Test Song (44KHz/128kbps/stereo)"
+
+    check("keyword from a stopped player: the now-playing line to the sender, answer handled",
+          sent_lines(s.segment(2)) == [(77, line12)]
+          and find(s.segment(2), "result", "message-received", "answerHandled"),
+          str(sent_lines(s.segment(2))))
+    check("keyword from a paused player: the same line without the [Paused] suffix",
+          sent_lines(s.segment(5)) == [(77, line12)], str(sent_lines(s.segment(5))))
+    check("keyword with spaces and other capitals (\"  NP  \") from a playing player",
+          sent_lines(s.segment(7)) == [(77, line12)]
+          and find(s.segment(7), "result", "message-received", "answerHandled"),
+          str(sent_lines(s.segment(7))))
+    other = find(s.segment(8), "result", "message-received", "answerData")
+    check("another message is answered with its text stripped of spaces at both ends",
+          other and other[0].bytes("string") == b"hello there" and not sent_lines(s.segment(8)),
+          other[0].text if other else "no answerData")
+
+    looks = [update_looks(s.segment(i)) for i in (3, 4, 6)]
+    check("play/pause through the states: stopped -> start and pause look, playing -> pause "
+          "and play look, paused -> resume and pause look",
+          looks == [[(play_id, PAUSE_LOOK, "yes")], [(play_id, PLAY_LOOK, "yes")],
+                    [(play_id, PAUSE_LOOK, "yes")]], str(looks))
+    actions = player_actions(s)
+    expected = ["start", "pause-resume paused 12", "pause-resume playing 12", "next playing 13",
+                "previous playing 12", "next playing 13", "forward5", "rewind5", "volume 25",
+                "volume 50", "volume 75", "volume 50", "open-files"]
+    check("the player received start, pause, resume, next, previous, next, 5 s forward, 5 s "
+          "back, volumes 25 50 75 50 and open-files, in this order",
+          actions == expected, str(actions))
+    states = [line.int("answer") for line in s.player if line.get("request") == "state"]
+    check("each play/pause press and each report asked the player's state once",
+          states == [0, 0, 1, 3, 3, 1, 1, 1], str(states))
+    check("send button: getChatContact, then the line to the open chat's contact",
+          [r.head[1] for r in find(s.segment(18), "request")] == ["getChatContact",
+                                                                 "sendMessage"]
+          and sent_lines(s.segment(18)) == [(321, line13)]
+          and sent_lines(s.segment(20)) == [(555, line13)],
+          f"{sent_lines(s.segment(18))} {sent_lines(s.segment(20))}")
+    ms = press_ms(s.segment(21))
+    check("open files waits for the player's file dialog (1.5 s), then the pause look",
+          ms is not None and ms >= 1500 and update_looks(s.segment(21))
+          == [(play_id, PAUSE_LOOK, "yes")], f"{ms} ms, {update_looks(s.segment(21))}")
+
+    for index, which in ((22, "first"), (23, "second")):
+        boxes = find(s.segment(index), "box")
+        text = boxes[0].bytes("text") if len(boxes) == 1 else b""
+        m = re.fullmatch(rb"multimedia system error (\d+)", text)
+        check(f"mute without a sound device ({which} press): one mixer error box, no change "
+              "of the button's look",
+              m and boxes[0].get("icon") == "hand" and boxes[0].bytes("caption") == b""
+              and boxes[0].get("messenger-window") == "disabled"
+              and not update_looks(s.segment(index)),
+              f"{[b.text for b in boxes]} {update_looks(s.segment(index))}")
+        if m and which == "first":
+            observe(f"Wine without a sound device: mixerGetLineInfoA on mixer 0 fails with "
+                    f"{m.group(1).decode()}; the box reads \"{text.decode()}\"")
+
+
+def launch_custom_session(lab):
+    steps = [["init"], ["press", PLAY], ["press", V_UP], ["close-player"], ["fini"]]
+    s = lab.session("custom-player", steps, settings(winlab_player(lab)))
+    sane(s)
+    starts = [line for line in s.player if line.is_("start")]
+    actions = player_actions(s)
+    check("play/pause starts the custom player (Z:\\ path with a space), with no arguments",
+          len(starts) == 1 and starts[0].get("args") == '""', str([x.text for x in starts]))
+    check("the started player receives volume 225 first, then state query and start; louder "
+          "then gives 250",
+          actions == ["volume 225", "start", "volume 250"], str(actions))
+    ms = press_ms(s.segment(1))
+    check("the launch press waits at least one lookup (750 ms) and ends with the pause look",
+          ms is not None and 750 <= ms < LAUNCH_WAIT_MS + 200 + 3000
+          and [x[1] for x in update_looks(s.segment(1))] == [PAUSE_LOOK], f"{ms} ms")
+    observe(f"launch through custom-player took {ms} ms until the press returned")
+
+
+def launch_registry_session(lab):
+    command = f'"{winelab.winpath(lab.player_exe)}" "%1"'
+    key = r"HKCR\Winamp.File\Shell\open\command"
+    lab.reg(["add", key, "/ve", "/d", command, "/f"])
+    lab.reset()
+    steps = [["init"], ["press", NEXT], ["close-player"], ["fini"]]
+    s = lab.session("open-command", steps, settings(r"Z:\nowhere\Winamp.exe"))
+    lab.reg(["delete", r"HKCR\Winamp.File", "/f"])
+    lab.reset()
+    sane(s)
+    starts = [line for line in s.player if line.is_("start")]
+    check("next track starts the player through the registered open command "
+          "(quoted path with \"%1\")", len(starts) == 1 and not find(s.segment(1), "box"),
+          f"{[x.text for x in starts]} {[b.text for b in find(s.segment(1), 'box')]}")
+    check("the player started that way receives volume 225, then next",
+          player_actions(s) == ["volume 225", "next stopped 2"], str(player_actions(s)))
+
+
+def not_found_session(lab):
+    steps = [["init"], ["press", PLAY], ["press", OPEN], ["press", PREV], ["press", V_UP],
+             ["press", SEND], ["message", "77", "np"], ["fini"]]
+    s = lab.session("not-found", steps, settings(r"Z:\nowhere\Winamp.exe"))
+    sane(s)
+    for index, name in ((1, "play/pause"), (2, "open files"), (3, "previous track")):
+        check_box(f"{name} without any player: the not-found box, read and closed",
+                  s.segment(index), NOT_FOUND_BOX, "hand")
+    check("play/pause and open files send no look change when no player could be found",
+          not update_looks(s.segment(1)) and not update_looks(s.segment(2)),
+          f"{update_looks(s.segment(1))} {update_looks(s.segment(2))}")
+    check("louder and the send button without a player: no box, no request",
+          not find(s.segment(4), "box") and not find(s.segment(5), "box")
+          and not find(s.segment(4), "request") and not find(s.segment(5), "request"))
+    check("the keyword without a player: answered as handled, nothing sent",
+          find(s.segment(6), "result", "message-received", "answerHandled")
+          and not sent_lines(s.segment(6)))
+
+
+def launch_error_session(lab):
+    steps = [["init"], ["press", PLAY], ["close-window", "NotThePlayer"], ["fini"]]
+    s = lab.session("launch-error", steps, settings(winlab_player(lab)),
+                    extra_env={"STANDIN_PLAYER_OPTIONS": "--window-class NotThePlayer"})
+    sane(s)
+    check_box("a started program without the player's window: the launch-error box",
+              s.segment(1), LAUNCH_ERROR_BOX, "exclamation")
+    boxes = find(s.segment(1), "box")
+    if boxes:
+        observe(f"launch-error box (MB_TOPMOST asked): topmost={boxes[0].get('topmost')} "
+                f"exstyle={boxes[0].get('exstyle')} under Wine")
+    ms = press_ms(s.segment(1))
+    check("the launch-error box comes after the nine lookups, and no look change follows",
+          ms is not None and ms >= LAUNCH_WAIT_MS and not update_looks(s.segment(1)),
+          f"{ms} ms")
+
+
+def preferences_session(lab):
+    steps = [["init"], ["prefs"], ["wait-title", "Notepad", "QUIB_Ctl.ini", "20000"],
+             ["close-window", "Notepad"], ["fini"]]
+    s = lab.session("preferences", steps, settings(winlab_player(lab)))
+    sane(s)
+    result = find(s.segment(1), "result", "preferences")
+    check("preferences gives no answer", result and result[0].head[2:] == ["none"])
+    found = find(s.segment(2), "window")
+    title = found[0].bytes("title") if found and " found " in found[0].text else None
+    check("preferences starts the text editor on the settings file",
+          title is not None and b"QUIB_Ctl.ini" in title, found[0].text if found else "")
+
+
+def hung_player_session(lab):
+    steps = [["init"], ["wait-player", "10000"], ["press", V_UP], ["hang-player", "30000"],
+             ["wait", "300"], ["press", V_UP], ["press", PLAY], ["press", SEND], ["press", OPEN],
+             ["message", "77", "np"], ["where"], ["fini"]]
+    s = lab.session("hung-player", steps, settings(winlab_player(lab)),
+                    player_args=["--state", "playing"])
+    sane(s)
+    limit = PLAYER_TIMEOUT_MS + HUNG_MARGIN_MS
+    timings = {}
+    for index, name in ((5, "louder"), (6, "play/pause"), (7, "send button"),
+                        (8, "open files")):
+        ms = press_ms(s.segment(index))
+        timings[name] = ms
+        check(f"{name} against a hung player returns within {limit} ms", ms is not None
+              and ms <= limit, f"{ms} ms")
+    check("the messenger goes on after the hung player: the keyword is answered and the "
+          "script runs to finalise",
+          find(s.segment(9), "result", "message-received", "answerHandled")
+          and find(s.segment(10), "where") and find(s.segment(11), "result", "finalise"))
+    check("the player was really blocked while the presses ran",
+          "block" in player_actions(s), str(player_actions(s)))
+    observe("against a hung player: " + ", ".join(f"{k} {v} ms" for k, v in timings.items()))
+
+
+def probe_session(lab):
+    s = lab.session("probe", [["init"], ["press", "2"], ["click", "1"], ["fini"]],
+                    plugin="probe-plugin.dll")
+    reported = [line for line in s.segment(1)
+                if "malformed=" in line.text or line.is_("request", "unknown")]
+    check("the reference messenger reports short and unknown requests instead of reading "
+          "past them", len(reported) == 4, str([r.text for r in reported]))
+    check("and goes on answering well-formed requests; a click on a toolbar button calls its "
+          "handler",
+          find(s.segment(2), "click") and sent_lines(s.segment(2)) == [(321, b"probe line")]
+          and len(find(s.segment(3), "request", "removeButton")) == 3)
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build/win64"
+    # A stopped suite still ends what it started.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    started = time.monotonic()
+    lab = winelab.Lab(build)
+    missing = lab.missing()
+    if missing:
+        print("missing: " + ", ".join(missing), flush=True)
+        print("0 passed, 1 failed")
+        return 1
+    try:
+        boot = lab.start()
+        print(f"NOTE scratch prefix booted in {boot:.1f} s", flush=True)
+        for run in (buttons_session, player_session, launch_custom_session,
+                    launch_registry_session, not_found_session, launch_error_session,
+                    preferences_session, hung_player_session, probe_session):
+            try:
+                run(lab)
+            except Exception as error:  # a broken session fails, the others still run
+                check(f"{run.__name__} ran", False, repr(error))
+                lab.reset()
+    finally:
+        lab.close()
+    passed = sum(results)
+    failed = len(results) - passed
+    print(f"NOTE the suite took {time.monotonic() - started:.0f} s", flush=True)
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,288 @@
+"""A scratch Wine world for the plug-in: its own Xvfb display, its own 64-bit Wine prefix, a
+messenger folder with the plug-in and its settings file, and runs of the reference messenger
+and the stand-in player whose transcripts and logs come back parsed.
+
+Everything started here is ended by Lab.close(); every wait has a time limit."""
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+PLAYER_CLASS = "Winamp v1.x"
+
+LINE = re.compile(r"^\[\s*(\d+)\] (.*)$")
+FIELD = re.compile(r'([\w-]+)=("[^"]*"|\S+)')
+
+
+def value_bytes(value):
+    """A transcript value as bytes: "text" or hex:... as the programs write them."""
+    if value.startswith('"') and value.endswith('"'):
+        return value[1:-1].encode("latin-1")
+    if value.startswith("hex:"):
+        return bytes.fromhex(value[4:])
+    return value.encode("latin-1")
+
+
+class Line:
+    """One transcript or log line: its time, the words in front of the first field, the
+    fields, and the text as written."""
+
+    def __init__(self, ms, text):
+        self.ms = ms
+        self.text = text
+        first = FIELD.search(text)
+        head = text[: first.start()] if first else text
+        self.head = head.split()
+        self.fields = {m.group(1): m.group(2) for m in FIELD.finditer(text)}
+
+    def is_(self, *words):
+        return self.head[: len(words)] == list(words)
+
+    def get(self, name, default=None):
+        return self.fields.get(name, default)
+
+    def bytes(self, name):
+        return value_bytes(self.fields[name]) if name in self.fields else None
+
+    def int(self, name, default=None):
+        value = self.fields.get(name)
+        return int(value.rstrip("ms"), 0) if value is not None else default
+
+    def __repr__(self):
+        return f"[{self.ms}] {self.text}"
+
+
+def parse(text):
+    lines = []
+    for raw in text.splitlines():
+        m = LINE.match(raw)
+        if m:
+            lines.append(Line(int(m.group(1)), m.group(2)))
+    return lines
+
+
+class Session:
+    """The outcome of one messenger run: the transcript, split per script step, and the
+    player's log."""
+
+    def __init__(self, name, steps, transcript, player_log, exit_code, seconds):
+        self.name = name
+        self.steps = steps
+        self.lines = parse(transcript)
+        self.player = parse(player_log)
+        self.exit_code = exit_code
+        self.seconds = seconds
+        self.text = transcript
+        self.segments = []
+        current = None
+        for line in self.lines:
+            if line.is_("step"):
+                current = []
+                self.segments.append(current)
+            elif current is not None:
+                current.append(line)
+
+    def segment(self, index):
+        return self.segments[index] if index < len(self.segments) else []
+
+
+def winpath(path):
+    """The Windows name of a Unix path, through Wine's Z: drive."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def settings_text(pairs):
+    """The settings file: key=value lines ended by CR LF, as the plug-in reads them."""
+    return b"".join(k.encode("latin-1") + b"=" + v.encode("latin-1") + b"\r\n" for k, v in pairs)
+
+
+class Lab:
+    def __init__(self, build_dir, log=print):
+        self.build = os.path.abspath(build_dir)
+        self.log = log
+        self.root = None
+        self.xvfb = None
+        self.players = []
+        self.env = None
+        self.messenger_exe = os.path.join(self.build, "tools", "messenger", "refmessenger.exe")
+        self.probe_dll = os.path.join(self.build, "tools", "messenger", "probe-plugin.dll")
+        self.player_src = os.path.join(self.build, "tools", "player", "standin-player.exe")
+        self.plugin_src = os.path.join(self.build, "QUIB_Ctl.dll")
+
+    # The world
+
+    def missing(self):
+        needed = [self.messenger_exe, self.probe_dll, self.player_src, self.plugin_src, WINE]
+        return [p for p in needed if not os.path.exists(p)]
+
+    def start(self):
+        self.root = tempfile.mkdtemp(prefix="quib-wine-")
+        self.messenger_dir = os.path.join(self.root, "messenger")
+        self.plugins_dir = os.path.join(self.messenger_dir, "plugins")
+        # A folder name with a space, as under Program Files.
+        self.player_dir = os.path.join(self.root, "Stand-in Player")
+        os.makedirs(self.plugins_dir)
+        os.makedirs(self.player_dir)
+        shutil.copy(self.plugin_src, os.path.join(self.plugins_dir, "QUIB_Ctl.dll"))
+        shutil.copy(self.probe_dll, os.path.join(self.plugins_dir, "probe-plugin.dll"))
+        self.player_exe = os.path.join(self.player_dir, "standin-player.exe")
+        shutil.copy(self.player_src, self.player_exe)
+        display = self._start_xvfb()
+        self.env = dict(os.environ)
+        for name in ("WINELOADER", "WINESERVER", "WINEARCH", "WINEDEBUG", "LC_ALL", "LANG"):
+            self.env.pop(name, None)
+        self.env.update(
+            DISPLAY=display,
+            WINEPREFIX=os.path.join(self.root, "prefix"),
+            WINEDLLOVERRIDES="mscoree=d;mshtml=d",
+            WINEDEBUG="-all",
+            LANG="C.UTF-8",
+        )
+        started = time.monotonic()
+        self.wine(["wineboot", "--init"], timeout=180)
+        # No window manager runs on the display: unmanaged windows are shown and hidden at
+        # once instead of waiting for a manager that never answers.
+        self.reg(["add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"])
+        # No audio driver: the machine has no sound device, whatever the host has.
+        self.reg(["add", r"HKCU\Software\Wine\Drivers", "/v", "Audio", "/d", "", "/f"])
+        self.reset()
+        return time.monotonic() - started
+
+    def _start_xvfb(self):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten",
+             "tcp"],
+            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL, start_new_session=True)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 20
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_end)
+        if not number.strip():
+            raise RuntimeError("Xvfb did not start")
+        return ":" + number.decode().strip()
+
+    def wine(self, args, timeout=60, cwd=None, extra_env=None):
+        env = dict(self.env)
+        env.update(extra_env or {})
+        return subprocess.run([WINE] + args, cwd=cwd or self.root, env=env, timeout=timeout,
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL).returncode
+
+    def reg(self, args):
+        return self.wine(["reg"] + args, timeout=60)
+
+    def reset(self):
+        """Ends every Windows process of the prefix, so that each session starts alone. The
+        server itself is started detached, so that no daemon keeps a pipe of ours open."""
+        if self.env is None:
+            return
+        subprocess.run([WINESERVER, "-k"], env=self.env, timeout=30, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for p in self.players:
+            try:
+                p.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                p.kill()
+        self.players = []
+        try:
+            subprocess.run([WINESERVER, "-w"], env=self.env, timeout=30,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+        except subprocess.TimeoutExpired:
+            pass
+        subprocess.run([WINESERVER, "-p"], env=self.env, timeout=30, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       start_new_session=True)
+
+    def close(self):
+        if self.env is not None:
+            subprocess.run([WINESERVER, "-k"], env=self.env, timeout=30,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            self.env = None
+        for p in self.players:
+            if p.poll() is None:
+                p.kill()
+        if self.xvfb and self.xvfb.poll() is None:
+            os.killpg(self.xvfb.pid, signal.SIGTERM)
+            try:
+                self.xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.xvfb.pid, signal.SIGKILL)
+        if self.root:
+            shutil.rmtree(self.root, ignore_errors=True)
+            self.root = None
+
+    # Sessions
+
+    def write_settings(self, pairs):
+        with open(os.path.join(self.plugins_dir, "QUIB_Ctl.ini"), "wb") as f:
+            f.write(settings_text(pairs))
+
+    def start_player(self, args, log_path):
+        env = dict(self.env)
+        env["STANDIN_PLAYER_LOG"] = winpath(log_path)
+        p = subprocess.Popen([WINE, self.player_exe] + args, cwd=self.player_dir, env=env,
+                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+        self.players.append(p)
+        return p
+
+    def start_messenger(self, name, steps, plugin="QUIB_Ctl.dll", contact=321, extra_env=None,
+                        box_delay_ms=300, deadline_ms=60000, player_args=None):
+        """Starts the reference messenger on a script of steps (lists of words) in the
+        messenger folder, the player first when player_args is given. Returns the process and
+        the paths of its transcript and of the player's log."""
+        transcript = os.path.join(self.root, f"{name}.transcript")
+        player_log = os.path.join(self.root, f"{name}.player.log")
+        open(player_log, "wb").close()
+        open(transcript, "wb").close()
+        if player_args is not None:
+            self.start_player(player_args, player_log)
+        args = [self.messenger_exe, "--plugin", "plugins\\" + plugin, "--contact", str(contact),
+                "--transcript", winpath(transcript), "--watch-boxes", str(box_delay_ms),
+                "--deadline", str(deadline_ms)]
+        for step in steps:
+            args += step
+        env = dict(self.env)
+        env["STANDIN_PLAYER_LOG"] = winpath(player_log)
+        env.update(extra_env or {})
+        process = subprocess.Popen([WINE] + args, cwd=self.messenger_dir, env=env,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        return process, transcript, player_log
+
+    def session(self, name, steps, settings=None, player_args=None, deadline_ms=60000,
+                **options):
+        """Runs the reference messenger on a script to its end and returns the Session; every
+        Windows process of the prefix is ended afterwards."""
+        if settings is not None:
+            self.write_settings(settings)
+        started = time.monotonic()
+        process, transcript_path, player_log = self.start_messenger(
+            name, steps, deadline_ms=deadline_ms, player_args=player_args, **options)
+        try:
+            code = process.wait(timeout=deadline_ms / 1000 + 30)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            code = "timeout"
+        seconds = time.monotonic() - started
+        self.reset()
+        with open(transcript_path, "rb") as f:
+            transcript = f.read().decode("latin-1")
+        with open(player_log, "rb") as f:
+            log = f.read().decode("latin-1")
+        return Session(name, steps, transcript, log, code, seconds)

@@ -1,0 +1,656 @@
+// The reference messenger: loads a plug-in of the messenger's interface, delivers its events,
+// answers its requests through the host callback, shows its buttons and chat messages, and
+// runs a script of steps given on the command line while it writes a transcript of every
+// record that crosses the boundary, in both directions.
+#include "boxwatcher.h"
+#include "chatwindow.h"
+#include "handles.h"
+#include "records.h"
+#include "transcript.h"
+
+#include "standin.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using PluginFun = const void *(WINAPI *)(const void *event);
+using Handler = void(WINAPI *)();
+
+constexpr const char *playerClass = "Winamp v1.x";
+constexpr std::int32_t firstButtonId = 201;
+constexpr int toolbarIconSize = 16;
+// Enough to see every field of a record without flooding the transcript.
+constexpr std::size_t rawLimit = 512;
+
+const char *const usage =
+    "usage: refmessenger --plugin DLL [--contact N] [--transcript FILE] [--watch-boxes MS]\n"
+    "                    [--deadline MS] [STEP...]\n"
+    "steps: init | fini | prefs | message CONTACT TEXT | press N | click N | contact N |\n"
+    "       wait MS | wait-window CLASS MS | wait-title CLASS TEXT MS | close-window CLASS |\n"
+    "       wait-player MS | close-player | hang-player MS | event HEX | where | unload |\n"
+    "       stay\n"
+    "TEXT and HEX: plain text, or hex:CCDD... for bytes; N of press and click: the button's\n"
+    "place in registration order among those on the toolbar, from 1.\n"
+    "Without steps: init, then stay until the window is closed.\n";
+
+struct Registration {
+  std::int32_t id = 0;
+  std::uint32_t handler = 0;
+};
+
+struct Plugin {
+  HMODULE module = nullptr;
+  std::uintptr_t base = 0;
+  std::uintptr_t end = 0;
+  PluginFun fun = nullptr;
+};
+
+struct Messenger {
+  Plugin plugin;
+  HWND window = nullptr;
+  std::int32_t contact = 321;
+  std::int32_t nextButtonId = firstButtonId;
+  std::vector<Registration> buttons; // on the toolbar, in registration order
+  std::string answer;                // the last framed answer to a request
+  bool initialised = false;
+  bool windowClosed = false;
+};
+
+Messenger messenger;
+
+std::string raw(std::string_view bytes) {
+  if (bytes.size() <= rawLimit) return " raw=" + hexOf(bytes);
+  return " raw=" + hexOf(bytes.substr(0, rawLimit)) + "...";
+}
+
+std::string lengthProblem(std::string_view record, std::size_t layout) {
+  return " malformed=\"length " + std::to_string(record.size() - 4) + " is shorter than the " +
+         std::to_string(layout - 4) + " bytes of its layout\"";
+}
+
+std::string trailing(std::string_view record, std::size_t used) {
+  if (record.size() <= used) return {};
+  return " trailing=" + std::to_string(record.size() - used);
+}
+
+std::string hexAddress(std::uintptr_t address) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(address));
+  return text;
+}
+
+bool insidePlugin(std::uintptr_t address) {
+  return address >= messenger.plugin.base && address < messenger.plugin.end;
+}
+
+const void *answerWith(std::string_view body) {
+  messenger.answer = frame(body);
+  // Zero bytes beyond the frame: a reader that goes past the announced length finds 0.
+  messenger.answer.append(8, '\0');
+  return messenger.answer.data();
+}
+
+HICON iconFrom(std::int32_t packed) {
+  // Icon handles are 32-bit values, sign-extended in 64-bit processes.
+  return reinterpret_cast<HICON>(static_cast<std::intptr_t>(packed));
+}
+
+std::string iconSize(HICON icon) {
+  ICONINFO info{};
+  if (!GetIconInfo(icon, &info)) return "unknown";
+  BITMAP bitmap{};
+  GetObjectA(info.hbmMask, sizeof bitmap, &bitmap);
+  const int height = info.hbmColor ? bitmap.bmHeight : bitmap.bmHeight / 2;
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  return std::to_string(bitmap.bmWidth) + "x" + std::to_string(height);
+}
+
+// Copies the plug-in's icon, which it destroys as soon as the request returns, at the
+// toolbar's size: from the icon's own resource when the system still knows it, else scaled.
+IconPtr copyIcon(std::int32_t packed, std::string &description) {
+  description = " icon=" + hex32(static_cast<std::uint32_t>(packed)) +
+                " icon-nonzero=" + (packed ? "yes" : "no");
+  if (!packed) return nullptr;
+  const HICON icon = iconFrom(packed);
+  description += " icon-size=" + iconSize(icon);
+  IconPtr copy(static_cast<HICON>(
+      CopyImage(icon, IMAGE_ICON, toolbarIconSize, toolbarIconSize, LR_COPYFROMRESOURCE)));
+  if (!copy) {
+    copy.reset(
+        static_cast<HICON>(CopyImage(icon, IMAGE_ICON, toolbarIconSize, toolbarIconSize, 0)));
+  }
+  description += " icon-copy=" + (copy ? iconSize(copy.get()) : std::string("failed"));
+  return copy;
+}
+
+const void *onAddButton(std::string_view record) {
+  constexpr std::size_t layout = 18;
+  std::string line = "request addButton";
+  const auto hint = stringAt(record, 14);
+  if (record.size() < layout || !hint) {
+    note(line +
+         (record.size() < layout ? lengthProblem(record, layout)
+                                 : std::string(" malformed=\"hint runs past the end\"")) +
+         raw(record));
+    return answerWith(packInt(0));
+  }
+  const auto handler = static_cast<std::uint32_t>(*intAt(record, 6));
+  std::string icon;
+  IconPtr copy = copyIcon(*intAt(record, 10), icon);
+  const std::int32_t id = messenger.nextButtonId++;
+  messenger.buttons.push_back({id, handler});
+  line += " order=" + std::to_string(messenger.buttons.size()) + " handler=" + hex32(handler) +
+          " handler-in-plugin=" + (insidePlugin(handler) ? "yes" : "no") + icon + " " +
+          textField("hint", *hint) + trailing(record, layout + hint->size()) + raw(record);
+  note(line);
+  addToolbarButton(id, std::move(copy), *hint);
+  const void *answer = answerWith(packInt(id));
+  note("answer addButton id=" + std::to_string(id) +
+       raw(std::string_view(messenger.answer.data(), 8)));
+  return answer;
+}
+
+const void *onUpdateButton(std::string_view record) {
+  constexpr std::size_t layout = 18;
+  const auto hint = stringAt(record, 14);
+  if (record.size() < layout || !hint) {
+    note("request updateButton" +
+         (record.size() < layout ? lengthProblem(record, layout)
+                                 : std::string(" malformed=\"hint runs past the end\"")) +
+         raw(record));
+    return answerWith({});
+  }
+  const std::int32_t id = *intAt(record, 6);
+  std::string icon;
+  IconPtr copy = copyIcon(*intAt(record, 10), icon);
+  const bool known = updateToolbarButton(id, std::move(copy), *hint);
+  note("request updateButton id=" + std::to_string(id) + " known=" + (known ? "yes" : "no") + icon +
+       " " + textField("hint", *hint) + trailing(record, layout + hint->size()) + raw(record));
+  return answerWith({});
+}
+
+const void *onRemoveButton(std::string_view record) {
+  constexpr std::size_t layout = 10;
+  if (record.size() < layout) {
+    note("request removeButton" + lengthProblem(record, layout) + raw(record));
+    return answerWith({});
+  }
+  const std::int32_t id = *intAt(record, 6);
+  bool known = false;
+  for (auto it = messenger.buttons.begin(); it != messenger.buttons.end(); ++it) {
+    if (it->id == id) {
+      messenger.buttons.erase(it);
+      known = true;
+      break;
+    }
+  }
+  removeToolbarButton(id);
+  note("request removeButton id=" + std::to_string(id) + " known=" + (known ? "yes" : "no") +
+       trailing(record, layout) + raw(record));
+  return answerWith({});
+}
+
+const void *onGetChatContact(std::string_view record) {
+  note("request getChatContact" + trailing(record, 6) + raw(record));
+  const void *answer = answerWith(std::string(1, '\x02') + packInt(messenger.contact));
+  note("answer getChatContact contact=" + std::to_string(messenger.contact) +
+       raw(std::string_view(messenger.answer.data(), 9)));
+  return answer;
+}
+
+const void *onSendMessage(std::string_view record) {
+  constexpr std::size_t layout = 18;
+  const auto text = stringAt(record, 14);
+  if (record.size() < layout || !text) {
+    note("request sendMessage" +
+         (record.size() < layout ? lengthProblem(record, layout)
+                                 : std::string(" malformed=\"text runs past the end\"")) +
+         raw(record));
+    return answerWith({});
+  }
+  const std::int32_t to = *intAt(record, 6);
+  note("request sendMessage contact=" + std::to_string(to) +
+       " field=" + std::to_string(*intAt(record, 10)) + " " + textField("text", *text) +
+       trailing(record, layout + text->size()) + raw(record));
+  appendChatLine("me -> " + std::to_string(to) + ": " + std::string(*text));
+  return answerWith({});
+}
+
+const void *WINAPI hostCallback(const void *framedRequest) {
+  const FramedView view = framedAt(framedRequest);
+  if (!view.problem.empty()) {
+    note("request malformed=\"" + view.problem + "\"" + raw(view.bytes));
+    return answerWith({});
+  }
+  const std::string_view record = view.bytes;
+  if (record.size() < 6) {
+    note("request" + lengthProblem(record, 6) + raw(record));
+    return answerWith({});
+  }
+  const std::uint8_t group = *byteAt(record, 4);
+  const std::uint8_t code = *byteAt(record, 5);
+  if (group == 0x05 && code == 0xC9) return onAddButton(record);
+  if (group == 0x05 && code == 0xCA) return onUpdateButton(record);
+  if (group == 0x05 && code == 0xCB) return onRemoveButton(record);
+  if (group == 0x01 && code == 0xC9) return onGetChatContact(record);
+  if (group == 0x05 && code == 0x01) return onSendMessage(record);
+  note("request unknown header=" + hexOf(record.substr(4, 2)) + raw(record));
+  return answerWith({});
+}
+
+// What pluginFun gave back for an event, decoded; the answer's text or nothing.
+std::string decodeResult(const char *event, const void *result, bool &handled) {
+  handled = false;
+  std::string line = std::string("result ") + event;
+  if (!result) {
+    note(line + " none");
+    return {};
+  }
+  const FramedView view = framedAt(result);
+  if (!view.problem.empty()) {
+    note(line + " malformed=\"" + view.problem + "\"" + raw(view.bytes));
+    return {};
+  }
+  const std::string_view record = view.bytes;
+  const auto kind = byteAt(record, 4);
+  std::string text;
+  if (!kind) {
+    line += " empty";
+  } else if (*kind == 0x04) {
+    line += " answerHandled" + trailing(record, 5);
+    handled = true;
+  } else if (*kind == 0x02) {
+    line += " answerData";
+    const auto s = stringAt(record, 5);
+    if (!s) {
+      line += " malformed=\"string runs past the end\"";
+    } else {
+      text = *s;
+      line += " " + textField("string", text);
+      std::size_t used = 9 + s->size();
+      while (const auto value = intAt(record, used)) {
+        line += " int=" + std::to_string(*value);
+        used += 4;
+      }
+      line += trailing(record, used);
+    }
+  } else {
+    char kindText[8];
+    std::snprintf(kindText, sizeof kindText, "0x%02X", *kind);
+    line += std::string(" kind=") + kindText;
+  }
+  note(line + raw(record));
+  return text;
+}
+
+std::string deliver(const char *name, const std::string &body, bool &handled) {
+  const std::string event = frame(body);
+  note(std::string("event ") + name + raw(event));
+  const void *result = messenger.plugin.fun(event.data());
+  return decodeResult(name, result, handled);
+}
+
+void deliverInitialise() {
+  const auto callback = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&hostCallback));
+  note("event initialise callback=" + hex32(callback));
+  bool handled = false;
+  deliver("initialise", std::string("\x03\x01", 2) + packInt(static_cast<std::int32_t>(callback)),
+          handled);
+  messenger.initialised = true;
+}
+
+void deliverFinalise() {
+  bool handled = false;
+  deliver("finalise", std::string("\x03\x02", 2), handled);
+  messenger.initialised = false;
+}
+
+void deliverMessage(std::int32_t from, const std::string &text) {
+  note("event message-received contact=" + std::to_string(from) + " " + textField("text", text));
+  appendChatLine(std::to_string(from) + ": " + text);
+  bool handled = false;
+  const std::string body =
+      std::string("\x03\x06", 2) + packInt(from) + std::string(12, '\0') + packString(text);
+  const std::string shown = deliver("message-received", body, handled);
+  if (!handled) appendChatLine("  (shown to the user: " + shown + ")");
+}
+
+// Calls the handler the plug-in gave for a button, as the messenger does on a click.
+void pressButton(std::int32_t id, const char *how) {
+  const Registration *found = nullptr;
+  std::size_t order = 0;
+  for (std::size_t i = 0; i < messenger.buttons.size(); ++i) {
+    if (messenger.buttons[i].id == id) {
+      found = &messenger.buttons[i];
+      order = i + 1;
+    }
+  }
+  if (!found) {
+    note(std::string(how) + " id=" + std::to_string(id) + " refused=\"no such button\"");
+    return;
+  }
+  const std::uint32_t handler = found->handler;
+  const std::string what = std::string(how) + " order=" + std::to_string(order) +
+                           " id=" + std::to_string(id) + " handler=" + hex32(handler);
+  if (!insidePlugin(handler)) {
+    note(what + " refused=\"handler lies outside the plug-in\"");
+    return;
+  }
+  note(what);
+  const unsigned long long start = elapsedMs();
+  reinterpret_cast<Handler>(static_cast<std::uintptr_t>(handler))();
+  note("returned " + what + " after=" + std::to_string(elapsedMs() - start) + "ms");
+}
+
+void onClick(std::int32_t id) {
+  pressButton(id, "click");
+}
+
+// Runs the window's messages until the time is up or the window is closed.
+void pump(DWORD ms) {
+  const ULONGLONG until = GetTickCount64() + ms;
+  for (;;) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        messenger.windowClosed = true;
+        return;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (now >= until) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
+  }
+}
+
+std::string titleOf(HWND window) {
+  char title[512] = {};
+  const int n = GetWindowTextA(window, title, sizeof title);
+  return std::string(title, static_cast<std::size_t>(n > 0 ? n : 0));
+}
+
+// The first top-level window of the class that belongs to another process, after the one given.
+HWND findOther(const std::string &windowClass, HWND after = nullptr) {
+  for (HWND w = FindWindowExA(nullptr, after, windowClass.c_str(), nullptr); w;
+       w = FindWindowExA(nullptr, w, windowClass.c_str(), nullptr)) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid != GetCurrentProcessId()) return w;
+  }
+  return nullptr;
+}
+
+// Waits for a top-level window of the class whose title contains the text (any title when
+// the text is empty).
+void waitWindow(const std::string &windowClass, const std::string &titlePart, DWORD ms) {
+  const unsigned long long start = elapsedMs();
+  for (;;) {
+    HWND window = findOther(windowClass);
+    if (window && titleOf(window).find(titlePart) != std::string::npos) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(window, &pid);
+      note("window " + textField("class", windowClass) + " found " +
+           textField("title", titleOf(window)) + " pid=" + std::to_string(pid) +
+           " after=" + std::to_string(elapsedMs() - start) + "ms");
+      return;
+    }
+    if (elapsedMs() - start >= ms || messenger.windowClosed) break;
+    pump(50);
+  }
+  HWND window = findOther(windowClass);
+  note("window " + textField("class", windowClass) + " missing " +
+       textField("title", window ? titleOf(window) : std::string()) +
+       " after=" + std::to_string(elapsedMs() - start) + "ms");
+}
+
+void closeWindows(const std::string &windowClass) {
+  int count = 0;
+  for (HWND w = findOther(windowClass); w; w = findOther(windowClass, w)) {
+    PostMessageA(w, WM_CLOSE, 0, 0);
+    ++count;
+  }
+  const unsigned long long start = elapsedMs();
+  while (findOther(windowClass) && elapsedMs() - start < 5000) pump(50);
+  const bool gone = !findOther(windowClass);
+  note("close-window " + textField("class", windowClass) + " asked=" + std::to_string(count) +
+       " gone=" + (gone ? "yes" : "no"));
+}
+
+void hangPlayer(DWORD ms) {
+  HWND player = findOther(playerClass);
+  if (!player) {
+    note("hang-player ms=" + std::to_string(ms) + " refused=\"no player window\"");
+    return;
+  }
+  PostMessageA(player, WM_USER, ms, standinBlockRequest);
+  note("hang-player ms=" + std::to_string(ms));
+}
+
+void where() {
+  RECT r{};
+  GetWindowRect(messenger.window, &r);
+  note("where x=" + std::to_string(r.left) + " y=" + std::to_string(r.top) + " width=" +
+       std::to_string(r.right - r.left) + " height=" + std::to_string(r.bottom - r.top));
+}
+
+bool loadPlugin(const char *path) {
+  Plugin &p = messenger.plugin;
+  p.module = LoadLibraryA(path);
+  if (!p.module) {
+    note(std::string("load ") + textField("plugin", path) +
+         " failed=" + std::to_string(GetLastError()));
+    return false;
+  }
+  p.base = reinterpret_cast<std::uintptr_t>(p.module);
+  const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(p.module);
+  const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(p.base + dos->e_lfanew);
+  p.end = p.base + nt->OptionalHeader.SizeOfImage;
+  // Through void*: GetProcAddress knows no signatures.
+  p.fun =
+      reinterpret_cast<PluginFun>(reinterpret_cast<void *>(GetProcAddress(p.module, "pluginFun")));
+  note(std::string("load ") + textField("plugin", path) + " base=" + hexAddress(p.base) + " size=" +
+       std::to_string(p.end - p.base) + " below-4gb=" + (p.end <= 0xFFFFFFFFull ? "yes" : "no") +
+       " pluginFun=" + (p.fun ? "found" : "missing"));
+  return p.fun != nullptr;
+}
+
+void unloadPlugin() {
+  if (!messenger.plugin.module) return;
+  FreeLibrary(messenger.plugin.module);
+  messenger.plugin = {};
+  note("unload");
+}
+
+struct Step {
+  std::string name;
+  std::vector<std::string> args;
+};
+
+int arity(const std::string &name) {
+  static const struct {
+    const char *name;
+    int args;
+  } known[] = {{"init", 0},         {"fini", 0},        {"prefs", 0},        {"message", 2},
+               {"press", 1},        {"click", 1},       {"contact", 1},      {"wait", 1},
+               {"wait-window", 2},  {"wait-title", 3},  {"close-window", 1}, {"wait-player", 1},
+               {"close-player", 0}, {"hang-player", 1}, {"event", 1},        {"where", 0},
+               {"unload", 0},       {"stay", 0}};
+  for (const auto &k : known) {
+    if (name == k.name) return k.args;
+  }
+  return -1;
+}
+
+std::int32_t numberArg(const std::string &text) {
+  return static_cast<std::int32_t>(std::strtol(text.c_str(), nullptr, 0));
+}
+
+std::int32_t buttonAt(const std::string &order) {
+  const std::int32_t n = numberArg(order);
+  if (n < 1 || static_cast<std::size_t>(n) > messenger.buttons.size()) return 0;
+  return messenger.buttons[static_cast<std::size_t>(n - 1)].id;
+}
+
+void run(const Step &step) {
+  std::string line = "step " + step.name;
+  for (const std::string &a : step.args) line += " " + a;
+  note(line);
+  const auto &a = step.args;
+  const bool loaded = messenger.plugin.fun != nullptr;
+  if ((step.name == "init" || step.name == "fini" || step.name == "prefs" ||
+       step.name == "message" || step.name == "event") &&
+      !loaded) {
+    note("step refused=\"no plug-in loaded\"");
+  } else if (step.name == "init") {
+    deliverInitialise();
+  } else if (step.name == "fini") {
+    deliverFinalise();
+  } else if (step.name == "prefs") {
+    bool handled = false;
+    deliver("preferences", std::string("\x03\x03", 2), handled);
+  } else if (step.name == "message") {
+    deliverMessage(numberArg(a[0]), *scriptText(a[1]));
+  } else if (step.name == "event") {
+    // A record of the script's own making, length word included, for the plug-in's checks;
+    // zero bytes follow it, so a plug-in that reads past its end finds 0.
+    const std::string event = *scriptText(a[0]);
+    note("event raw" + raw(event));
+    const std::string padded = event + std::string(16, '\0');
+    bool handled = false;
+    decodeResult("raw", messenger.plugin.fun(padded.data()), handled);
+  } else if (step.name == "press" || step.name == "click") {
+    const std::int32_t id = buttonAt(a[0]);
+    if (!id) {
+      note("step refused=\"no button " + a[0] + " on the toolbar\"");
+    } else if (step.name == "press") {
+      pressButton(id, "press");
+    } else {
+      SendMessageA(toolbarButtonControl(id), BM_CLICK, 0, 0);
+    }
+  } else if (step.name == "contact") {
+    messenger.contact = numberArg(a[0]);
+    setChatContact(messenger.contact);
+  } else if (step.name == "wait") {
+    pump(static_cast<DWORD>(numberArg(a[0])));
+  } else if (step.name == "wait-window") {
+    waitWindow(a[0], {}, static_cast<DWORD>(numberArg(a[1])));
+  } else if (step.name == "wait-title") {
+    waitWindow(a[0], *scriptText(a[1]), static_cast<DWORD>(numberArg(a[2])));
+  } else if (step.name == "close-window") {
+    closeWindows(a[0]);
+  } else if (step.name == "wait-player") {
+    waitWindow(playerClass, {}, static_cast<DWORD>(numberArg(a[0])));
+  } else if (step.name == "close-player") {
+    closeWindows(playerClass);
+  } else if (step.name == "hang-player") {
+    hangPlayer(static_cast<DWORD>(numberArg(a[0])));
+  } else if (step.name == "where") {
+    where();
+  } else if (step.name == "unload") {
+    if (messenger.initialised) deliverFinalise();
+    unloadPlugin();
+  } else if (step.name == "stay") {
+    while (!messenger.windowClosed) pump(INFINITE);
+  }
+  pump(0);
+}
+
+LONG WINAPI onCrash(EXCEPTION_POINTERS *info) {
+  const EXCEPTION_RECORD *r = info->ExceptionRecord;
+  const auto address = reinterpret_cast<std::uintptr_t>(r->ExceptionAddress);
+  note("crash code=" + hex32(r->ExceptionCode) + " address=" + hexAddress(address) +
+       " in-plugin=" + (insidePlugin(address) ? "yes" : "no"));
+  ExitProcess(3);
+}
+
+DWORD WINAPI deadline(LPVOID ms) {
+  Sleep(static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(ms)));
+  note("deadline exceeded; exiting");
+  ExitProcess(4);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  elapsedMs();
+  SetUnhandledExceptionFilter(onCrash);
+  const char *pluginPath = nullptr;
+  DWORD boxDelay = 0;
+  bool watchBoxes = false;
+  DWORD deadlineMs = 0;
+  std::vector<Step> steps;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--plugin" && hasValue) {
+      pluginPath = argv[++i];
+    } else if (arg == "--contact" && hasValue) {
+      messenger.contact = numberArg(argv[++i]);
+    } else if (arg == "--transcript" && hasValue) {
+      if (!openTranscriptFile(argv[++i])) {
+        std::fprintf(stderr, "cannot create the transcript %s\n", argv[i]);
+        return 2;
+      }
+    } else if (arg == "--watch-boxes" && hasValue) {
+      watchBoxes = true;
+      boxDelay = static_cast<DWORD>(numberArg(argv[++i]));
+    } else if (arg == "--deadline" && hasValue) {
+      deadlineMs = static_cast<DWORD>(numberArg(argv[++i]));
+    } else if (arity(arg) >= 0 && i + arity(arg) < argc) {
+      Step step{arg, {}};
+      for (int k = 0; k < arity(arg); ++k) step.args.push_back(argv[++i]);
+      if (((arg == "message" || arg == "wait-title") && !scriptText(step.args[1])) ||
+          (arg == "event" && !scriptText(step.args[0]))) {
+        std::fprintf(stderr, "bad hex text in step %s\n%s", arg.c_str(), usage);
+        return 2;
+      }
+      steps.push_back(step);
+    } else {
+      std::fprintf(stderr, "unknown or incomplete argument %s\n%s", arg.c_str(), usage);
+      return 2;
+    }
+  }
+  if (!pluginPath) {
+    std::fputs(usage, stderr);
+    return 2;
+  }
+  if (steps.empty()) steps = {{"init", {}}, {"stay", {}}};
+  Handle watchdog;
+  if (deadlineMs) {
+    watchdog.reset(CreateThread(nullptr, 0, deadline,
+                                reinterpret_cast<LPVOID>(static_cast<std::uintptr_t>(deadlineMs)),
+                                0, nullptr));
+  }
+
+  const auto callback = reinterpret_cast<std::uintptr_t>(&hostCallback);
+  note("start contact=" + std::to_string(messenger.contact) +
+       " callback-below-4gb=" + (callback <= 0xFFFFFFFFull ? "yes" : "no"));
+  messenger.window = createChatWindow(GetModuleHandleA(nullptr), messenger.contact, onClick);
+  if (watchBoxes) startBoxWatcher(messenger.window, boxDelay);
+  pump(0);
+  const bool loaded = loadPlugin(pluginPath);
+  for (const Step &step : steps) {
+    if (messenger.windowClosed) break;
+    run(step);
+  }
+  if (messenger.plugin.fun && messenger.initialised) {
+    note("finalise at exit");
+    deliverFinalise();
+  }
+  unloadPlugin();
+  stopBoxWatcher();
+  if (!messenger.windowClosed) DestroyWindow(messenger.window);
+  note("exit");
+  return loaded ? 0 : 1;
+}

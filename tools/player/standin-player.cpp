@@ -1,0 +1,415 @@
+// The stand-in player: a top-level window of the player's class and caption that answers the
+// player's state and track queries, keeps the state its commands change, and writes every
+// request and command it receives to a log that tests read, flushed line by line.
+#include "standin.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char *playerClass = "Winamp v1.x";
+constexpr const char *dialogClass = "StandinOpenFiles";
+
+enum State : LRESULT { stopped = 0, playing = 1, paused = 3 };
+
+enum Command : WPARAM {
+  openFiles = 40029,
+  previous = 40044,
+  pauseResume = 40046,
+  next = 40048,
+  forward5 = 40060,
+  rewind5 = 40061,
+};
+
+enum Request : LPARAM {
+  start = 102,
+  state = 104,
+  setVolume = 122,
+  trackInfo = 126,
+};
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const {
+    if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+struct Player {
+  Handle log;
+  ULONGLONG startTick = 0;
+  State state = stopped;
+  int number = 1;
+  std::string track = "Stand-in Artist - Stand-in Song";
+  int sampleRate = 44;
+  int bitRate = 128;
+  int channels = 2;
+  int volume = -1;  // never set
+  int position = 0; // seconds into the track
+  DWORD openDialogMs = 0;
+  std::string windowClass = playerClass;
+  HWND window = nullptr;
+};
+
+Player player;
+
+const char *stateName(State s) {
+  switch (s) {
+  case playing:
+    return "playing";
+  case paused:
+    return "paused";
+  default:
+    return "stopped";
+  }
+}
+
+std::string caption() {
+  std::string text = std::to_string(player.number) + ". " + player.track + " - Winamp";
+  if (player.state == paused) text += " [Paused]";
+  if (player.state == stopped) text += " [Stopped]";
+  return text;
+}
+
+// Printable ASCII in quotes, anything else as hex, so the log stays plain ASCII.
+std::string quoted(const std::string &bytes) {
+  bool plain = true;
+  for (const char c : bytes) {
+    if (c < 0x20 || c > 0x7E || c == '"') plain = false;
+  }
+  if (plain) return "\"" + bytes + "\"";
+  std::string hex = "hex:";
+  char digits[4];
+  for (const char c : bytes) {
+    std::snprintf(digits, sizeof digits, "%02X",
+                  static_cast<unsigned>(static_cast<unsigned char>(c)));
+    hex += digits;
+  }
+  return hex;
+}
+
+void logLine(const std::string &text) {
+  char stamp[24];
+  std::snprintf(stamp, sizeof stamp, "[%7llu] ", GetTickCount64() - player.startTick);
+  const std::string line = stamp + text + " pid=" + std::to_string(GetCurrentProcessId()) + "\n";
+  std::fputs(line.c_str(), stdout);
+  std::fflush(stdout);
+  if (player.log) {
+    DWORD written = 0;
+    WriteFile(player.log.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  }
+}
+
+void showState() {
+  if (!player.window) return;
+  SetWindowTextA(player.window, caption().c_str());
+  InvalidateRect(player.window, nullptr, TRUE);
+}
+
+std::string stateFields() {
+  return std::string("state=") + stateName(player.state) +
+         " track=" + std::to_string(player.number) + " caption=" + quoted(caption());
+}
+
+// A file dialog that the user closes after a while: the command returns only then.
+void runOpenDialog() {
+  HWND dialog = CreateWindowExA(WS_EX_TOPMOST, dialogClass, "Open file(s)",
+                                WS_POPUP | WS_CAPTION | WS_VISIBLE, 120, 120, 240, 80,
+                                player.window, nullptr, GetModuleHandleA(nullptr), nullptr);
+  EnableWindow(player.window, FALSE);
+  const ULONGLONG until = GetTickCount64() + player.openDialogMs;
+  for (ULONGLONG now = GetTickCount64(); now < until; now = GetTickCount64()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  EnableWindow(player.window, TRUE);
+  DestroyWindow(dialog);
+}
+
+LRESULT onRequest(WPARAM wParam, LPARAM lParam) {
+  const std::string head =
+      "WM_USER lParam=" + std::to_string(lParam) + " wParam=" + std::to_string(wParam);
+  switch (lParam) {
+  case state:
+    logLine(head + " request=state answer=" + std::to_string(player.state));
+    return player.state;
+  case trackInfo: {
+    const int answer = wParam == 0   ? player.sampleRate
+                       : wParam == 1 ? player.bitRate
+                       : wParam == 2 ? player.channels
+                                     : 0;
+    const char *what = wParam == 0   ? "samplerate"
+                       : wParam == 1 ? "bitrate"
+                       : wParam == 2 ? "channels"
+                                     : "unknown";
+    logLine(head + " request=info-" + what + " answer=" + std::to_string(answer));
+    return answer;
+  }
+  case setVolume:
+    player.volume = static_cast<int>(wParam);
+    logLine(head + " request=volume volume=" + std::to_string(player.volume));
+    InvalidateRect(player.window, nullptr, TRUE);
+    return 0;
+  case start:
+    player.state = playing;
+    player.position = 0;
+    showState();
+    logLine(head + " request=start " + stateFields());
+    return 0;
+  case standinBlockRequest:
+    logLine(head + " request=block ms=" + std::to_string(wParam));
+    Sleep(static_cast<DWORD>(wParam));
+    logLine("unblocked after=" + std::to_string(wParam) + "ms");
+    return 0;
+  default:
+    logLine(head + " request=unknown answer=0");
+    return 0;
+  }
+}
+
+void onCommand(WPARAM wParam) {
+  const std::string head = "WM_COMMAND wParam=" + std::to_string(LOWORD(wParam));
+  switch (LOWORD(wParam)) {
+  case openFiles:
+    logLine(head + " command=open-files dialog-ms=" + std::to_string(player.openDialogMs));
+    if (player.openDialogMs) {
+      runOpenDialog();
+      logLine("open-files dialog closed");
+    }
+    return;
+  case previous:
+    if (player.number > 1) --player.number;
+    player.position = 0;
+    showState();
+    logLine(head + " command=previous " + stateFields());
+    return;
+  case next:
+    ++player.number;
+    player.position = 0;
+    showState();
+    logLine(head + " command=next " + stateFields());
+    return;
+  case pauseResume:
+    if (player.state == playing)
+      player.state = paused;
+    else if (player.state == paused)
+      player.state = playing;
+    showState();
+    logLine(head + " command=pause-resume " + stateFields());
+    return;
+  case forward5:
+    player.position += 5;
+    logLine(head + " command=forward5 position=" + std::to_string(player.position));
+    InvalidateRect(player.window, nullptr, TRUE);
+    return;
+  case rewind5:
+    player.position = player.position > 5 ? player.position - 5 : 0;
+    logLine(head + " command=rewind5 position=" + std::to_string(player.position));
+    InvalidateRect(player.window, nullptr, TRUE);
+    return;
+  default:
+    logLine(head + " command=unknown");
+    return;
+  }
+}
+
+void paint(HWND window) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  SetBkMode(dc, TRANSPARENT);
+  const std::string lines[] = {
+      caption(),
+      std::string("State: ") + stateName(player.state) +
+          "   Position: " + std::to_string(player.position) + " s",
+      "Volume: " + (player.volume < 0 ? std::string("not set") : std::to_string(player.volume)) +
+          "   " + std::to_string(player.sampleRate) + " kHz, " + std::to_string(player.bitRate) +
+          " kbps, " + std::to_string(player.channels) + " ch"};
+  int y = 8;
+  for (const std::string &line : lines) {
+    TextOutA(dc, 8, y, line.c_str(), static_cast<int>(line.size()));
+    y += 18;
+  }
+  EndPaint(window, &ps);
+}
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+  case WM_USER:
+    return onRequest(wParam, lParam);
+  case WM_COMMAND:
+    onCommand(wParam);
+    return 0;
+  case WM_PAINT:
+    paint(window);
+    return 0;
+  case WM_CLOSE:
+    logLine("WM_CLOSE");
+    DestroyWindow(window);
+    return 0;
+  case WM_DESTROY:
+    PostQuitMessage(0);
+    return 0;
+  default:
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+LRESULT CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(dc, TRANSPARENT);
+    TextOutA(dc, 8, 8, "Choosing files...", 17);
+    EndPaint(window, &ps);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool parseState(const std::string &name, State &out) {
+  if (name == "playing")
+    out = playing;
+  else if (name == "paused")
+    out = paused;
+  else if (name == "stopped")
+    out = stopped;
+  else
+    return false;
+  return true;
+}
+
+bool fromHex(const std::string &digits, std::string &out) {
+  if (digits.size() % 2 != 0) return false;
+  out.clear();
+  for (std::size_t i = 0; i < digits.size(); i += 2) {
+    char *end = nullptr;
+    const std::string pair = digits.substr(i, 2);
+    const long value = std::strtol(pair.c_str(), &end, 16);
+    if (*end != '\0') return false;
+    out += static_cast<char>(value);
+  }
+  return true;
+}
+
+const char *const usage =
+    "usage: standin-player [--log FILE] [--state playing|paused|stopped] [--track TEXT]\n"
+    "                      [--track-hex HEX] [--number N] [--rate KHZ] [--bitrate KBPS]\n"
+    "                      [--channels N] [--open-dialog MS] [--start-delay MS]\n"
+    "                      [--window-class NAME]\n"
+    "The options may also come from STANDIN_PLAYER_OPTIONS (words separated by spaces),\n"
+    "the log from STANDIN_PLAYER_LOG, for a player started without arguments.\n";
+
+std::vector<std::string> options(int argc, char **argv) {
+  std::vector<std::string> out;
+  if (const char *env = std::getenv("STANDIN_PLAYER_OPTIONS")) {
+    std::string word;
+    for (const char *c = env;; ++c) {
+      if (*c == ' ' || *c == '\0') {
+        if (!word.empty()) out.push_back(word);
+        word.clear();
+        if (*c == '\0') break;
+      } else {
+        word += *c;
+      }
+    }
+  }
+  for (int i = 1; i < argc; ++i) out.emplace_back(argv[i]);
+  return out;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  player.startTick = GetTickCount64();
+  std::string logPath;
+  if (const char *env = std::getenv("STANDIN_PLAYER_LOG")) logPath = env;
+  DWORD startDelay = 0;
+  std::string args;
+  for (int i = 1; i < argc; ++i) args += std::string(i > 1 ? " " : "") + argv[i];
+  const std::vector<std::string> opts = options(argc, argv);
+  for (std::size_t i = 0; i < opts.size(); ++i) {
+    const std::string &o = opts[i];
+    const bool hasValue = i + 1 < opts.size();
+    const std::string value = hasValue ? opts[i + 1] : std::string();
+    bool ok = hasValue;
+    if (o == "--log")
+      logPath = value;
+    else if (o == "--state")
+      ok = ok && parseState(value, player.state);
+    else if (o == "--track")
+      player.track = value;
+    else if (o == "--track-hex")
+      ok = ok && fromHex(value, player.track);
+    else if (o == "--number")
+      player.number = std::atoi(value.c_str());
+    else if (o == "--rate")
+      player.sampleRate = std::atoi(value.c_str());
+    else if (o == "--bitrate")
+      player.bitRate = std::atoi(value.c_str());
+    else if (o == "--channels")
+      player.channels = std::atoi(value.c_str());
+    else if (o == "--open-dialog")
+      player.openDialogMs = static_cast<DWORD>(std::atoi(value.c_str()));
+    else if (o == "--start-delay")
+      startDelay = static_cast<DWORD>(std::atoi(value.c_str()));
+    else if (o == "--window-class")
+      player.windowClass = value;
+    else {
+      // A file to play, as the shell passes it through the registered open command.
+      logLine("file " + quoted(o));
+      continue;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "bad or missing value for %s\n%s", o.c_str(), usage);
+      return 2;
+    }
+    ++i;
+  }
+  if (!logPath.empty()) {
+    player.log.reset(CreateFileA(logPath.c_str(), FILE_APPEND_DATA,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  logLine("start args=" + quoted(args) + " " + stateFields() +
+          " class=" + quoted(player.windowClass));
+  if (startDelay) Sleep(startDelay);
+
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = windowProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = player.windowClass.c_str();
+  RegisterClassA(&windowClass);
+  WNDCLASSA dialog = windowClass;
+  dialog.lpfnWndProc = dialogProc;
+  dialog.lpszClassName = dialogClass;
+  RegisterClassA(&dialog);
+
+  player.window =
+      CreateWindowExA(0, player.windowClass.c_str(), caption().c_str(), WS_OVERLAPPEDWINDOW, 620,
+                      40, 380, 110, nullptr, nullptr, instance, nullptr);
+  ShowWindow(player.window, SW_SHOWNOACTIVATE);
+  logLine("window up " + stateFields());
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  logLine("exit");
+  return 0;
+}
