@@ -33,9 +33,15 @@ product_dll() {
     python3 tools/check_dll.py build/win32/QUIB_Ctl.dll
 }
 
+wine_suite() {
+  cmake --preset win64 >/dev/null && cmake --build --preset win64 && bash tests/wine/run.sh build/win64
+}
+
 stage "native unit tests" native native
 stage "native unit tests under AddressSanitizer and UBSan" native native-asan
 stage "product DLL" product_dll
+stage "Wine suite" wine_suite
+stage "fuzzing, about a minute" bash tools/fuzz.sh 20
 
 echo "stages: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

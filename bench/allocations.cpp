@@ -1,0 +1,37 @@
+// The global operator new and delete of the benchmarks, counting every allocation. They live
+// apart so that no call is inlined into code that the compiler then checks for new/free pairs.
+#include "bench/allocations.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+std::uint64_t allocations = 0;
+
+} // namespace
+
+std::uint64_t heapAllocations() {
+  return allocations;
+}
+
+void *operator new(std::size_t size) {
+  ++allocations;
+  if (void *p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void *operator new[](std::size_t size) {
+  return operator new(size);
+}
+void operator delete(void *p) noexcept {
+  std::free(p);
+}
+void operator delete[](void *p) noexcept {
+  std::free(p);
+}
+void operator delete(void *p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void *p, std::size_t) noexcept {
+  std::free(p);
+}

@@ -1,0 +1,116 @@
+#pragma once
+// A stand-in messenger and machine with which the fuzz targets and the benchmarks drive the
+// plug-in: event records exactly as long as they say, a messenger that checks every request
+// and answers as it is told, a player window, and a scratch current directory.
+#include "host/requests.h"
+#include "host/win32.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace driver {
+
+// Reports a broken expectation and aborts, which the fuzzer takes as a finding.
+[[noreturn]] void fail(const char *what);
+inline void expect(bool condition, const char *what) {
+  if (!condition) fail(what);
+}
+
+// Reads an input from the front; past its end every number reads 0 and every text is empty.
+class Cursor {
+public:
+  Cursor() = default;
+  explicit Cursor(std::string_view bytes) : rest_(bytes) {}
+  Cursor(const std::uint8_t *data, std::size_t size)
+      : rest_(reinterpret_cast<const char *>(data), size) {}
+  bool empty() const { return rest_.empty(); }
+  std::uint8_t byte();
+  std::uint16_t u16();
+  std::int32_t i32();
+  std::string_view take(std::size_t n);
+  // A 16-bit byte count, then that many bytes (fewer at the end of the input).
+  std::string_view text() { return take(u16()); }
+
+private:
+  std::string_view rest_;
+};
+
+// A framed record (an event record, an answer): the length word, then exactly the bytes it
+// states, in a buffer of just that size.
+std::vector<std::uint8_t> framed(std::string_view body);
+std::string le32(std::uint32_t value);
+std::uint32_t le32At(const std::uint8_t *p);
+
+// The plug-in as the messenger loads it, on an empty machine, with a messenger that has not
+// been asked anything yet.
+void unload();
+
+// The five requests of the plug-in, by their header bytes.
+enum class Request { addButton, updateButton, removeButton, getChatContact, sendMessage };
+
+struct Messenger {
+  // How to answer the requests: each takes its mode from here, u8 0 (or nothing left): a proper
+  // answer; 1: null; 2: the answer body as a u8 count and its bytes, framed exactly.
+  Cursor answers;
+  std::int32_t nextButtonId = 101;
+  std::int32_t chatContact = 321;
+  std::vector<std::uint32_t> handlers; // as the addButton requests gave them
+  std::size_t requestCount = 0;
+  Request last = Request::addButton;
+  std::int32_t lastIdOrContact = 0; // button id or contact of the last request
+  std::string lastText;             // hint or message text of the last request
+  std::vector<std::uint8_t> answer; // the last answer, empty when it was null
+  // The contact that the last answer to getChatContact holds at offset 5, if it holds one.
+  std::optional<std::int32_t> chatContactGiven;
+};
+Messenger &messenger();
+// The messenger's side of the host callback.
+const void *WINAPI messengerCallback(const void *framedRequest);
+std::uint32_t messengerCallbackAddress();
+void press(std::uint32_t handler);
+
+// The player's answers to its queries; every other message answers 0.
+struct PlayerAnswers {
+  std::int32_t state = 1;
+  std::int32_t sampleRate = 44;
+  std::int32_t bitRate = 128;
+  std::int32_t channels = 2;
+};
+HWND addPlayer(const std::string &caption, const PlayerAnswers &answers);
+inline constexpr const char *playerClass = "Winamp v1.x";
+
+// A directory of its own that stands for the messenger's current directory. The default player
+// program exists in it.
+class Scratch {
+public:
+  Scratch();
+  ~Scratch();
+  Scratch(const Scratch &) = delete;
+  Scratch &operator=(const Scratch &) = delete;
+  const std::filesystem::path &path() const { return path_; }
+
+private:
+  std::filesystem::path path_;
+};
+
+// Makes the directory current for as long as it lives.
+class InDirectory {
+public:
+  explicit InDirectory(const std::filesystem::path &dir);
+  ~InDirectory();
+  InDirectory(const InDirectory &) = delete;
+  InDirectory &operator=(const InDirectory &) = delete;
+
+private:
+  std::filesystem::path previous_;
+};
+
+// The settings file in the current directory.
+void writeSettings(std::string_view text);
+void removeSettings();
+
+} // namespace driver

@@ -1,0 +1,85 @@
+// Settings texts of any bytes and any length through parseSettings, isYes and splitOff.
+// Input: the settings text itself.
+#include "fuzz/driver.h"
+#include "settings/settings.h"
+
+#include <array>
+#include <string>
+
+namespace {
+
+struct SwitchKey {
+  std::string_view key;
+  std::int32_t Settings::*field;
+};
+constexpr std::array<SwitchKey, 10> switchKeys{{
+    {"button-send", &Settings::buttonSend},
+    {"button-prev", &Settings::buttonPrev},
+    {"button-rew", &Settings::buttonRew},
+    {"button-play", &Settings::buttonPlay},
+    {"button-fwd", &Settings::buttonFwd},
+    {"button-next", &Settings::buttonNext},
+    {"button-open", &Settings::buttonOpen},
+    {"button-mute", &Settings::buttonMute},
+    {"button-v_dn", &Settings::buttonVDn},
+    {"button-v_up", &Settings::buttonVUp},
+}};
+
+// A value that no line can store, so that an untouched field shows.
+constexpr std::int32_t untouchedSwitch = 7;
+constexpr std::string_view untouchedText = "\r\n";
+
+void checkText(std::string_view text, std::string_view key, const std::string &value) {
+  if (value == untouchedText) return;
+  // The value came from a line of its own: the key, "=", the value, up to CR LF or the end; an
+  // empty value also from the key alone.
+  driver::expect(value.find("\r\n") == std::string::npos, "a text value runs over a line break");
+  std::string line = value.empty() ? std::string(key) : std::string(key) + "=" + value;
+  driver::expect(text.find(line) != std::string_view::npos, "a text value that no line holds");
+}
+
+void checkParse(std::string_view text) {
+  settings = Settings{};
+  for (const SwitchKey &k : switchKeys) settings.*k.field = untouchedSwitch;
+  settings.autoanswerKey = settings.customPlayer = untouchedText;
+  parseSettings(text);
+  for (const SwitchKey &k : switchKeys) {
+    std::int32_t v = settings.*k.field;
+    driver::expect(v == 0 || v == -1 || v == untouchedSwitch, "a switch neither 0 nor -1");
+    bool mentioned = text.find(k.key) != std::string_view::npos;
+    driver::expect(mentioned || v == untouchedSwitch, "a switch changed by no line of its key");
+  }
+  checkText(text, "autoanswer-key", settings.autoanswerKey);
+  checkText(text, "custom-player", settings.customPlayer);
+  settings = Settings{};
+}
+
+void checkIsYes(std::string_view value) {
+  bool yes = value.size() == 3 && (value[0] | 0x20) == 'y' && (value[1] | 0x20) == 'e' &&
+             (value[2] | 0x20) == 's';
+  driver::expect(isYes(value) == yes, "isYes disagrees with \"yes\" in any case");
+}
+
+void checkSplitOff(std::string_view separator, std::string_view text) {
+  std::string_view rest = text;
+  std::string_view front = splitOff(separator, rest);
+  std::size_t at = text.find(separator);
+  if (at == std::string_view::npos) {
+    driver::expect(front == text && rest.empty(), "splitOff without a separator");
+    return;
+  }
+  driver::expect(front == text.substr(0, at) && rest == text.substr(at + separator.size()),
+                 "splitOff did not cut at the first separator");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  std::string_view text(reinterpret_cast<const char *>(data), size);
+  checkParse(text);
+  checkIsYes(text);
+  checkIsYes(text.substr(0, 3));
+  checkIsYes(text.substr(text.find('=') + 1));
+  for (std::string_view separator : {"\r\n", "=", " - Winamp", ""}) checkSplitOff(separator, text);
+  return 0;
+}

@@ -1,0 +1,167 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into fuzz/corpus/<target>/.
+
+The seeds are the documented examples of the plug-in's inputs, laid out in the input formats
+described at the top of each target's source. Run it again after changing a format.
+"""
+import pathlib
+import struct
+
+HERE = pathlib.Path(__file__).resolve().parent
+
+
+def u8(v):
+    return struct.pack("<B", v)
+
+
+def i32(v):
+    return struct.pack("<i", v)
+
+
+def text(b):
+    return struct.pack("<H", len(b)) + b
+
+
+def packed(b):
+    return i32(len(b)) + b
+
+
+ALL_BUTTONS = (
+    b"button-send=yes\r\nbutton-prev=yes\r\nbutton-rew=yes\r\nbutton-play=yes\r\n"
+    b"button-fwd=yes\r\nbutton-next=yes\r\nbutton-open=yes\r\nbutton-mute=yes\r\n"
+    b"button-v_dn=yes\r\nbutton-v_up=yes\r\nautoanswer-key=np\r\n"
+    b"custom-player=C:\\Program Files\\Winamp\\Winamp.exe\r\n"
+)
+EXAMPLE_CAPTION = b"12. Some Artist - Some Song - Winamp"
+OPEN_COMMAND_KEY_VALUE = b'"C:\\Program Files\\Winamp\\Winamp.exe" "%1"\x00'
+
+# fuzz_events ---------------------------------------------------------------------------------
+SETTINGS, RUNS, HUNG, LAUNCHES, REGISTRY, NO_MIXER = 1, 2, 4, 8, 16, 32
+
+
+def machine(flags, settings=b"", caption=EXAMPLE_CAPTION, answers=(1, 44, 128, 2), lookups=0,
+            command=b"", messenger=b""):
+    return (u8(flags) + text(settings) + text(caption) + b"".join(i32(a) for a in answers)
+            + u8(lookups) + text(command) + text(messenger))
+
+
+def event(body):
+    return u8(0) + text(body)
+
+
+def press(n):
+    return u8(1) + u8(n)
+
+
+NULL_EVENT = u8(2)
+INITIALISE = event(b"\x03\x01\x01\x00\x00\x00")
+FINALISE = event(b"\x03\x02")
+PREFERENCES = event(b"\x03\x03")
+
+
+def message(sender, t):
+    return event(b"\x03\x06" + i32(sender) + b"\x55" * 12 + packed(t))
+
+
+def answer(mode, body=b""):
+    return u8(mode) + (u8(len(body)) + body if mode == 2 else b"")
+
+
+EVENTS = {
+    "all_buttons_session": machine(SETTINGS | RUNS, ALL_BUTTONS) + INITIALISE
+    + message(321, b"np") + message(5, b" hello there ") + b"".join(press(n) for n in range(10))
+    + PREFERENCES + FINALISE,
+    "keyword_hello": machine(SETTINGS | RUNS, b"autoanswer-key=HELLO") + INITIALISE
+    + message(7, b"  hello  ") + message(7, b" hello there ") + message(7, b"   ")
+    + message(7, b"hello\t"),
+    "no_settings_file": machine(0) + INITIALISE + message(1, b"") + message(1, b"   ") + FINALISE,
+    "odd_records": machine(SETTINGS, ALL_BUTTONS) + event(b"\x02\x01\x01\x00\x00\x00")
+    + event(b"\x04\x01") + event(b"\x03\x00") + event(b"\x03\x04") + event(b"\x03\x05")
+    + event(b"\x03\x07") + event(b"") + NULL_EVENT + event(b"\x03\x01\x00\x00\x00\x00")
+    + event(b"\x03\x01\x11\x22") + INITIALISE + FINALISE,
+    "launch_at_ninth_lookup": machine(
+        SETTINGS | LAUNCHES,
+        b"button-prev=yes\r\nbutton-play=yes\r\ncustom-player=C:\\Program Files\\Winamp\\Winamp.exe",
+        lookups=9) + INITIALISE + press(1) + press(0) + press(1),
+    "launch_never_comes_up": machine(SETTINGS, b"button-next=yes\r\nbutton-open=yes")
+    + INITIALISE + press(0) + press(1),
+    "no_player_found": machine(SETTINGS, b"custom-player=D:\\Apps\\player.exe\r\nbutton-next=yes")
+    + INITIALISE + press(0),
+    "registered_player": machine(
+        SETTINGS | REGISTRY | LAUNCHES,
+        b"custom-player=D:\\missing.exe\r\nbutton-open=yes\r\nbutton-v_up=yes",
+        command=OPEN_COMMAND_KEY_VALUE, lookups=2) + INITIALISE + press(0) + press(1),
+    "hung_player": machine(SETTINGS | RUNS | HUNG, ALL_BUTTONS) + INITIALISE
+    + message(9, b"NP") + b"".join(press(n) for n in range(10)) + FINALISE,
+    "mute_without_mixer": machine(SETTINGS | NO_MIXER, b"button-mute=yes") + INITIALISE
+    + press(0) + press(0) + FINALISE,
+    "messenger_odd_answers": machine(
+        SETTINGS | RUNS, ALL_BUTTONS,
+        messenger=answer(1) + answer(2, b"\x07") + answer(2, b"") + answer(0)
+        + answer(2, b"\x01\x02\x03\x04\x05\x06\x07\x08") + answer(1) * 5 + answer(2, b"\x01")
+        + answer(1)) + INITIALISE + press(0) + FINALISE,
+    "volume_steps": machine(SETTINGS | RUNS, b"button-v_dn=yes\r\nbutton-v_up=yes")
+    + INITIALISE + press(1) * 12 + press(0) * 12,
+}
+
+# fuzz_player ---------------------------------------------------------------------------------
+
+
+def player(caption, answers=(1, 44, 128, 2), contact=0, flags=1, messenger=b""):
+    return (u8(flags) + text(caption) + b"".join(i32(a) for a in answers) + i32(contact)
+            + messenger)
+
+
+PLAYER = {
+    "worked_example": player(EXAMPLE_CAPTION),
+    "paused_mono": player(b"Some Song - Winamp [Paused]", (3, 44, 128, 1), 5),
+    "stopped_without_suffix": player(b"Some Song - Winamp", (0, 44, 128, 2), 5),
+    "suffix_inside_title": player(b"Band - Winamp Blues - Winamp"),
+    "six_channels": player(EXAMPLE_CAPTION, (1, 48, 320, 6), 777),
+    "zero_channels": player(EXAMPLE_CAPTION, (1, 0, 0, 0), 777),
+    "caption_11": player(b"12345678901", contact=1),
+    "caption_12": player(b"123456789012", contact=1),
+    "caption_300": player(b"x" * 290 + b" - Winamp", contact=1),
+    "caption_with_nul": player(b"Some\x00Song - Winamp"),
+    "nonsense_answers": player(EXAMPLE_CAPTION, (-7, -1, -2147483648, 2147483647), -5),
+    "hung": player(EXAMPLE_CAPTION, flags=3),
+    "not_running": player(EXAMPLE_CAPTION, flags=0),
+    "null_chat_contact": player(EXAMPLE_CAPTION, messenger=answer(1)),
+    "short_chat_contact": player(EXAMPLE_CAPTION, messenger=answer(2, b"\x01\x41\x01")),
+}
+
+# fuzz_settings -------------------------------------------------------------------------------
+SETTINGS_SEEDS = {
+    "all_buttons": ALL_BUTTONS,
+    "empty": b"",
+    "play_yes": b"button-play=yes",
+    "play_YES": b"button-play=YES",
+    "play_Yes": b"button-play=Yes",
+    "play_1": b"button-play=1",
+    "play_key_with_space": b"button-play = yes",
+    "play_capitalised_key": b"Button-Play=yes",
+    "play_without_value": b"button-play",
+    "send_yes_then_no": b"button-send=yes\r\nbutton-prev=yes\r\nbutton-send=no",
+    "custom_player": b"custom-player=D:\\Apps\\player.exe",
+    "custom_player_with_equals": b"custom-player=C:\\a=b\\p.exe",
+    "custom_player_empty": b"custom-player=",
+    "keyword_with_spaces": b"autoanswer-key= np ",
+    "lf_line_ends": b"button-play=yes\nbutton-mute=yes\n",
+    "utf8_bom": b"\xef\xbb\xbfbutton-play=yes\r\nbutton-mute=yes",
+    "section_and_comment": b"[Settings]\r\n; comment\r\nbutton-mute=yes\r\n",
+    "split_examples": b"key=v=w\r\nkey\r\n=x\r\n",
+}
+
+
+def write(target, seeds):
+    folder = HERE / "corpus" / target
+    folder.mkdir(parents=True, exist_ok=True)
+    for old in folder.iterdir():
+        old.unlink()
+    for name, data in seeds.items():
+        (folder / name).write_bytes(data)
+
+
+write("fuzz_events", EVENTS)
+write("fuzz_player", PLAYER)
+write("fuzz_settings", SETTINGS_SEEDS)
