@@ -1,5 +1,6 @@
 #include "player/window.h"
 
+#include "host/file.h"
 #include "player/commands.h"
 #include "player/messages.h"
 #include "settings/settings.h"
@@ -34,18 +35,6 @@ struct RegistryKey {
   }
   RegistryKey(const RegistryKey &) = delete;
   RegistryKey &operator=(const RegistryKey &) = delete;
-};
-
-struct FileHandle {
-  HANDLE handle;
-  explicit FileHandle(const std::string &path)
-      : handle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~FileHandle() {
-    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-  FileHandle(const FileHandle &) = delete;
-  FileHandle &operator=(const FileHandle &) = delete;
 };
 
 // The value as stored, up to its terminating NUL; empty when it cannot be read.
@@ -99,7 +88,7 @@ HWND acquirePlayerWindow() {
 
 bool fileExists(const std::string &path) {
   if (path.empty()) return false;
-  return FileHandle(path).handle != INVALID_HANDLE_VALUE;
+  return ReadOnlyFile(path.c_str()).isOpen();
 }
 
 std::string readPlayerOpenCommand() {

@@ -1,6 +1,6 @@
 #include "settings/settings.h"
 
-#include "host/win32.h"
+#include "host/file.h"
 
 #include <array>
 #include <new>
@@ -39,19 +39,6 @@ constexpr std::array<TextKey, 2> textKeys{{
     {"custom-player", &Settings::customPlayer},
 }};
 
-// The settings file, open for reading while others may still read and write it.
-struct FileHandle {
-  HANDLE handle;
-  explicit FileHandle(const char *path)
-      : handle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~FileHandle() {
-    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-  FileHandle(const FileHandle &) = delete;
-  FileHandle &operator=(const FileHandle &) = delete;
-};
-
 void applyLine(std::string_view line) {
   std::string_view key = splitOff("=", line);
   for (const SwitchKey &k : switchKeys)
@@ -69,8 +56,8 @@ void applyLine(std::string_view line) {
 } // namespace
 
 std::string readSettingsFile() {
-  FileHandle file(settingsPath);
-  if (file.handle == INVALID_HANDLE_VALUE) return {};
+  ReadOnlyFile file(settingsPath);
+  if (!file.isOpen()) return {};
   DWORD size = GetFileSize(file.handle, nullptr);
   if (size == INVALID_FILE_SIZE) return {};
   try {
