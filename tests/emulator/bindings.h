@@ -1,0 +1,48 @@
+#pragma once
+// The functions a DLL may import, served on the host: the Win32 functions over the simulated
+// Win32 of the native tests, and the C runtime and the thread and module functions it needs.
+#include "tests/emulator/cpu.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace emu {
+
+struct Binding {
+  const char *dll; // lower case
+  const char *name;
+  Convention convention;
+  int argumentCount;
+  HostRoutine routine;    // null for a variable
+  std::uint32_t dataSize; // a variable: the bytes its slot points to, zero-filled
+};
+
+// The module the bindings serve: its base and the icon ids its resources hold.
+void setModule(Addr base, const std::vector<int> &iconIds);
+// Forget every handle, thread slot and semaphore of an earlier run.
+void resetWin32Bindings();
+void resetRuntimeBindings();
+
+// Closes a thread or synchronisation handle that the runtime bindings handed out; false for
+// any other handle.
+bool closeRuntimeHandle(std::uint32_t handle);
+
+// A zero-filled block for an imported variable.
+Addr allocateData(std::uint32_t size);
+
+// The mixer records as the DLL passed them, in their 32-bit form, one entry per call.
+struct MixerCall {
+  std::string function;
+  std::string record;  // the structure the second argument points to, cbStruct bytes
+  std::string pointed; // mixerGetLineControlsA: the MIXERCONTROLA; mixerSetControlDetails:
+                       // the details
+};
+std::vector<MixerCall> &mixerCalls();
+
+// The Win32 bindings and the runtime bindings, each in its own source file.
+const std::vector<Binding> &win32Bindings();
+const std::vector<Binding> &runtimeBindings();
+Addr moduleBase();
+
+} // namespace emu

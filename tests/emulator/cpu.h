@@ -1,0 +1,94 @@
+#pragma once
+// An x86-32 CPU (Unicorn) with the memory of a Windows process around one DLL: flat segments, a
+// thread block behind FS, a stack, and addresses where calls leave the guest for host routines.
+// Every call into the guest is checked on its way back against the Windows calling conventions.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace emu {
+
+using Addr = std::uint32_t;
+
+// The guest did something that fails the run: a fault, a broken convention, an unbound call.
+class Fault : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+// stdcall: the callee removes its arguments; cdecl: the caller does.
+enum class Convention { stdcall, cdecl };
+
+inline constexpr Addr pageSize = 0x1000;
+inline constexpr Addr tebAddress = 0x7FFDE000;
+inline constexpr Addr stackLimit = 0x00100000;
+inline constexpr Addr stackBase = 0x00200000;
+// Records handed to the guest end where these windows end; the page after each stays unmapped.
+inline constexpr Addr eventWindowEnd = 0x02000000;
+inline constexpr Addr answerWindowEnd = 0x04000000;
+inline constexpr Addr dataArea = 0x05000000; // small blocks the host routines hand out
+inline constexpr Addr heapBase = 0x10000000;
+inline constexpr Addr heapSize = 0x10000000;
+inline constexpr Addr hostRoutineBase = 0x7F000000; // never mapped: a call there leaves the guest
+inline constexpr Addr hostRoutineStride = 16;
+
+// The floating-point modes the messenger runs with; none is the CPU's default, so a plug-in
+// that resets them shows.
+inline constexpr std::uint16_t messengerFpuControl = 0x1372;
+inline constexpr std::uint32_t messengerMxcsr = 0x1900;
+
+// A fresh CPU and memory: descriptors, thread block and stack; nothing else is mapped.
+void start();
+void stop();
+bool started();
+
+void map(Addr address, Addr size, std::uint32_t protection);
+void unmap(Addr address, Addr size);
+void protect(Addr address, Addr size, std::uint32_t protection);
+struct MappedRegion {
+  Addr begin = 0;
+  Addr size = 0; // 0: address not mapped
+  std::uint32_t protection = 0;
+};
+MappedRegion regionAt(Addr address);
+// Reads and writes that touch unmapped memory throw a Fault naming what was attempted.
+std::string read(Addr address, std::size_t size);
+std::uint32_t read32(Addr address);
+std::string readCString(Addr address);
+void write(Addr address, std::string_view bytes);
+void write32(Addr address, std::uint32_t value);
+// Copies bytes so that they end at the end of a mapped page below windowEnd, with the page at
+// windowEnd unmapped; whatever the window held before is gone. Gives the first byte's address.
+Addr placeAtPageEnd(Addr windowEnd, std::string_view bytes);
+
+// A call that left the guest: its stack as the host routine found it.
+struct Call {
+  Addr esp;
+  Addr returnAddress() const { return read32(esp); }
+  std::uint32_t arg(int i) const { return read32(esp + 4 + 4 * static_cast<Addr>(i)); }
+};
+using HostRoutine = std::uint32_t (*)(const Call &);
+
+// A guest address whose call runs the routine on the host and returns with its result in EAX,
+// the arguments removed as the convention says and ECX and EDX clobbered.
+Addr addHostRoutine(std::string name, Convention convention, int argumentCount,
+                    HostRoutine routine);
+
+// Calls fn with the arguments; checks on its return that ESP is where the convention puts it,
+// that EBX, ESI, EDI and EBP hold what they held, that the direction flag is clear and that
+// the x87 control word and MXCSR are unchanged. Throws a Fault naming `what` otherwise.
+std::uint32_t call(Addr fn, const std::vector<std::uint32_t> &args, Convention convention,
+                   const std::string &what);
+// What a host routine that the guest called must find at its entry: the direction flag clear
+// and the messenger's floating-point modes.
+void expectCallerState(const std::string &what);
+
+// Names the addresses in [begin, end) in fault reports.
+void nameRegion(Addr begin, Addr end, std::string name);
+// Guest instructions executed in [begin, end) since start().
+void countInstructionsIn(Addr begin, Addr end);
+std::uint64_t instructions();
+
+} // namespace emu
