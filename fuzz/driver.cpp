@@ -1,8 +1,8 @@
 #include "fuzz/driver.h"
 
-#include "host/buttons.h"
+#include "host/buttonids.h"
 #include "mixer/mute.h"
-#include "player/commands.h"
+#include "player/volume.h"
 #include "player/window.h"
 #include "settings/settings.h"
 

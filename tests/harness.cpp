@@ -1,9 +1,9 @@
 #include "harness.h"
 
-#include "host/buttons.h"
+#include "host/buttonids.h"
 #include "host/requests.h"
 #include "mixer/mute.h"
-#include "player/commands.h"
+#include "player/volume.h"
 #include "player/window.h"
 #include "settings/settings.h"
 
