@@ -1,10 +1,7 @@
 #include "fuzz/driver.h"
 
-#include "host/buttonids.h"
-#include "mixer/mute.h"
-#include "player/volume.h"
-#include "player/window.h"
 #include "settings/settings.h"
+#include "tests/native_plugin.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -46,13 +43,7 @@ std::vector<std::uint8_t> exactCopy(std::string_view record) {
 }
 
 void unload() {
-  hostCallback = nullptr;
-  replyBuffer.clear();
-  settings = Settings{};
-  buttonIds.fill(0);
-  playerWindow = nullptr;
-  volumeLevel = 0;
-  muteState = false;
+  unloadNativePlugin();
   sim::reset();
   messenger() = Messenger{};
 }

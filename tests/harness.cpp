@@ -1,11 +1,7 @@
 #include "harness.h"
 
-#include "host/buttonids.h"
 #include "host/requests.h"
-#include "mixer/mute.h"
-#include "player/volume.h"
-#include "player/window.h"
-#include "settings/settings.h"
+#include "tests/native_plugin.h"
 
 #include <fstream>
 #include <unistd.h>
@@ -109,18 +105,8 @@ std::vector<std::string> requestKinds() {
   return kinds;
 }
 
-void unloadPlugin() {
-  hostCallback = nullptr;
-  replyBuffer.clear();
-  settings = Settings{};
-  buttonIds.fill(0);
-  playerWindow = nullptr;
-  volumeLevel = 0;
-  muteState = false;
-}
-
 void PluginTest::SetUp() {
-  unloadPlugin();
+  unloadNativePlugin();
   sim::reset();
   messenger() = FakeMessenger{};
   previousDir = std::filesystem::current_path();
@@ -138,5 +124,5 @@ void PluginTest::TearDown() {
   EXPECT_EQ(sim::liveIcons(), 0) << "an icon handle outlived its request";
   EXPECT_EQ(sim::openFiles(), 0);
   EXPECT_EQ(sim::openRegistryKeys(), 0);
-  unloadPlugin();
+  unloadNativePlugin();
 }

@@ -51,9 +51,6 @@ std::string initialiseWith(const std::string &settingsText);
 void press(std::size_t registration);
 std::vector<std::string> requestKinds();
 
-// The state of a freshly loaded plug-in.
-void unloadPlugin();
-
 class PluginTest : public ::testing::Test {
 protected:
   void SetUp() override;
