@@ -1,8 +1,5 @@
 #include "harness.h"
 
-#include "host/requests.h"
-#include "tests/native_plugin.h"
-
 #include <fstream>
 #include <unistd.h>
 
@@ -30,6 +27,17 @@ FakeMessenger &messenger() {
 
 namespace {
 
+struct Current {
+  const PluginUnderTest *build = &nativePlugin();
+  std::filesystem::path dir;
+  std::filesystem::path previousDir;
+};
+
+Current &current() {
+  static Current c;
+  return c;
+}
+
 HostRequest decode(std::string_view framed) {
   model::Request r = model::decodeRequest(framed);
   HostRequest q;
@@ -38,16 +46,20 @@ HostRequest decode(std::string_view framed) {
   q.idOrContact = r.kind == model::RequestKind::sendMessage ? r.contact : r.buttonId;
   q.handler = r.handler;
   // The icon is destroyed once the messenger has answered: its resource id is looked up now.
-  q.iconId = sim::iconIdOf(reinterpret_cast<HICON>(std::uintptr_t{r.icon}));
+  q.iconId = plugin().iconIdOf(r.icon);
   q.text = r.text;
   return q;
 }
 
 } // namespace
 
-const void *WINAPI fakeHostCallback(const void *framedRequest) {
+const PluginUnderTest &plugin() {
+  return *current().build;
+}
+
+const std::string *answerRequest(std::string_view framedRequest) {
   FakeMessenger &m = messenger();
-  m.requests.push_back(decode(model::framedAt(framedRequest).bytes));
+  m.requests.push_back(decode(framedRequest));
   if (m.nullAnswers) return nullptr;
   const std::string &kind = m.requests.back().kind;
   if (kind == "addButton")
@@ -56,27 +68,32 @@ const void *WINAPI fakeHostCallback(const void *framedRequest) {
     m.answer = model::chatContactAnswer(m.chatContact);
   else
     m.answer = model::emptyAnswer();
-  return m.answer.data();
+  return &m.answer;
 }
 
 std::string event(int kind, int code, const std::string &fields) {
   return model::event(static_cast<std::uint8_t>(kind), static_cast<std::uint8_t>(code), fields);
 }
 
-std::uint32_t fakeCallbackAddress() {
-  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&fakeHostCallback));
+std::uint32_t callbackAddress() {
+  return plugin().callbackAddress();
 }
 
 std::string initialiseEvent() {
-  return model::initialiseEvent(fakeCallbackAddress());
+  return model::initialiseEvent(callbackAddress());
 }
 
 std::string messageEvent(std::int32_t sender, const std::string &text) {
   return model::messageEvent(sender, text, '\x55');
 }
 
+std::uintptr_t deliverAt(const std::string &eventRecord) {
+  return plugin().pluginFun(eventRecord);
+}
+
 std::string deliver(const std::string &eventRecord) {
-  return model::decodeAnswer(pluginFun(eventRecord.data())).framed;
+  std::uintptr_t answer = deliverAt(eventRecord);
+  return answer ? plugin().framedAt(answer) : std::string();
 }
 
 void writeSettings(const std::string &text) {
@@ -93,7 +110,7 @@ void press(std::size_t registration) {
   std::size_t seen = 0;
   for (const HostRequest &q : std::vector<HostRequest>(messenger().requests))
     if (q.kind == "addButton" && seen++ == registration) {
-      reinterpret_cast<ButtonHandler>(std::uintptr_t{q.handler})();
+      plugin().press(q.handler);
       return;
     }
   FAIL() << "no button registered at position " << registration;
@@ -105,24 +122,27 @@ std::vector<std::string> requestKinds() {
   return kinds;
 }
 
-void PluginTest::SetUp() {
-  unloadNativePlugin();
+void setUpPluginTest(const PluginUnderTest &build) {
+  Current &c = current();
+  c.build = &build;
   sim::reset();
   messenger() = FakeMessenger{};
-  previousDir = std::filesystem::current_path();
+  c.previousDir = std::filesystem::current_path();
   static int testNumber = 0;
-  dir = std::filesystem::temp_directory_path() /
-        ("quib-test-" + std::to_string(::getpid()) + "-" + std::to_string(++testNumber));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  std::filesystem::current_path(dir);
+  c.dir = std::filesystem::temp_directory_path() /
+          ("quib-test-" + std::to_string(::getpid()) + "-" + std::to_string(++testNumber));
+  std::filesystem::remove_all(c.dir);
+  std::filesystem::create_directories(c.dir);
+  std::filesystem::current_path(c.dir);
+  build.load(answerRequest);
 }
 
-void PluginTest::TearDown() {
-  std::filesystem::current_path(previousDir);
-  std::filesystem::remove_all(dir);
+void tearDownPluginTest() {
+  Current &c = current();
+  plugin().unload();
+  std::filesystem::current_path(c.previousDir);
+  std::filesystem::remove_all(c.dir);
   EXPECT_EQ(sim::liveIcons(), 0) << "an icon handle outlived its request";
   EXPECT_EQ(sim::openFiles(), 0);
   EXPECT_EQ(sim::openRegistryKeys(), 0);
-  unloadNativePlugin();
 }

@@ -1,9 +1,10 @@
 #pragma once
-// A fake messenger that decodes the plug-in's framed requests, and a fixture that gives every
+// A fake messenger that decodes the plug-in's framed requests, and fixtures that give every
 // test a freshly loaded plug-in, an empty simulated machine and a scratch current directory.
-#include "host/QUIB_Ctl.h"
+// The black-box tests run on both builds of the plug-in (see plugin_under_test.h).
 #include "host/win32.h"
 #include "tests/model/messenger.h"
+#include "tests/plugin_under_test.h"
 
 #include <gtest/gtest.h>
 
@@ -34,8 +35,12 @@ struct FakeMessenger {
 };
 
 FakeMessenger &messenger();
-const void *WINAPI fakeHostCallback(const void *framedRequest);
-std::uint32_t fakeCallbackAddress();
+// The messenger's side of the host callback, for either build.
+const std::string *answerRequest(std::string_view framedRequest);
+
+// The build the current test drives.
+const PluginUnderTest &plugin();
+std::uint32_t callbackAddress();
 
 // Event records as the messenger builds them.
 std::string event(int kind, int code, const std::string &fields = {});
@@ -43,6 +48,8 @@ std::string initialiseEvent();
 std::string messageEvent(std::int32_t sender, const std::string &text);
 // Delivers an event and gives the answer's framed bytes ("" for null).
 std::string deliver(const std::string &eventRecord);
+// Delivers an event and gives the address of its answer.
+std::uintptr_t deliverAt(const std::string &eventRecord);
 
 void writeSettings(const std::string &text);
 // Initialises the plug-in with the given settings file.
@@ -51,10 +58,27 @@ std::string initialiseWith(const std::string &settingsText);
 void press(std::size_t registration);
 std::vector<std::string> requestKinds();
 
-class PluginTest : public ::testing::Test {
+// A scratch current directory, an empty machine and messenger, and the build freshly loaded;
+// at the end the handles the plug-in opened must all be closed again.
+void setUpPluginTest(const PluginUnderTest &build);
+void tearDownPluginTest();
+
+// A black-box test: it drives the plug-in only as the messenger does, on either build.
+class PluginTest : public ::testing::TestWithParam<const PluginUnderTest *> {
 protected:
-  void SetUp() override;
-  void TearDown() override;
-  std::filesystem::path dir;
-  std::filesystem::path previousDir;
+  void SetUp() override { setUpPluginTest(*GetParam()); }
+  void TearDown() override { tearDownPluginTest(); }
 };
+
+// A test that also reaches into the native build's routines or state.
+class NativePluginTest : public ::testing::Test {
+protected:
+  void SetUp() override { setUpPluginTest(nativePlugin()); }
+  void TearDown() override { tearDownPluginTest(); }
+};
+
+// Runs the suite's tests on the native build and on the shipped DLL under emulation; their
+// names end in /native and /emulated.
+#define ON_BOTH_BUILDS(suite)                                                                      \
+  INSTANTIATE_TEST_SUITE_P(Builds, suite, ::testing::Values(&nativePlugin(), &emulatedPlugin()),   \
+                           [](const auto &info) { return std::string(info.param->name); })

@@ -1,8 +1,6 @@
 // The mute button: the speakers' mute control of mixer device 0, and the button's look.
 #include "harness.h"
 
-#include "mixer/mute.h"
-
 #include <functional>
 
 namespace {
@@ -30,7 +28,7 @@ protected:
   }
 };
 
-TEST_F(Mute, PressesAlternateMutingAndUnmutingThroughThreeWellFormedRecords) {
+TEST_P(Mute, PressesAlternateMutingAndUnmutingThroughThreeWellFormedRecords) {
   press(0);
   const sim::Mixer &mx = sim::mixer();
   ASSERT_EQ(mx.lineRequests.size(), 1u);
@@ -50,7 +48,6 @@ TEST_F(Mute, PressesAlternateMutingAndUnmutingThroughThreeWellFormedRecords) {
   EXPECT_EQ(mx.setValues, std::vector<LONG>{-1});
   EXPECT_EQ(mx.flags, (std::vector<DWORD>{3, 2, 0}));
   EXPECT_EQ(mx.devices, (std::vector<HMIXEROBJ>{nullptr, nullptr, nullptr}));
-  EXPECT_TRUE(muteState);
   ASSERT_EQ(messenger().requests.size(), 2u);
   expectLook(1, 10, soundOnHint);
   EXPECT_TRUE(sim::messageBoxes().empty());
@@ -61,10 +58,9 @@ TEST_F(Mute, PressesAlternateMutingAndUnmutingThroughThreeWellFormedRecords) {
   ASSERT_EQ(messenger().requests.size(), 4u);
   expectLook(2, 11, soundOffHint);
   expectLook(3, 10, soundOnHint);
-  EXPECT_TRUE(muteState);
 }
 
-TEST_F(Mute, AFailingMixerCallShowsItsCodeOnceAndChangesNothing) {
+TEST_P(Mute, AFailingMixerCallShowsItsCodeOnceAndChangesNothing) {
   struct Case {
     const char *what;
     std::function<void(sim::Mixer &)> breakIt;
@@ -76,10 +72,10 @@ TEST_F(Mute, AFailingMixerCallShowsItsCodeOnceAndChangesNothing) {
       {"no mute control", [](sim::Mixer &m) { m.hasMute = false; }, MIXERR_INVALCONTROL, 2},
       {"refused", [](sim::Mixer &m) { m.setResult = 4321; }, 4321, 3},
   };
-  for (bool muted : {false, true}) {
+  bool muted = false; // as the presses so far have left the plug-in
+  for (int round = 0; round < 2; ++round) {
     for (const Case &c : cases) {
       sim::mixer() = sim::Mixer{};
-      muteState = muted;
       messenger().requests.resize(1);
       sim::messageBoxes().clear();
       c.breakIt(sim::mixer());
@@ -91,16 +87,21 @@ TEST_F(Mute, AFailingMixerCallShowsItsCodeOnceAndChangesNothing) {
       EXPECT_EQ(box.caption, "");
       EXPECT_EQ(box.flags, 0x2010u);
       EXPECT_EQ(sim::mixer().flags.size(), c.calls) << c.what;
-      EXPECT_EQ(muteState, muted) << c.what;
       EXPECT_EQ(messenger().requests.size(), 1u) << c.what; // the look stays
       // Once the mixer works again, the same setting is asked for again.
       sim::mixer() = sim::Mixer{};
       press(0);
       EXPECT_EQ(sim::mixer().setValues, std::vector<LONG>{muted ? 0 : -1}) << c.what;
-      EXPECT_EQ(muteState, !muted);
       expectLook(1, muted ? 11 : 10, muted ? soundOffHint : soundOnHint);
+      muted = !muted;
     }
+    // One more press, so that in the next round each failure meets the other state.
+    sim::mixer() = sim::Mixer{};
+    press(0);
+    muted = !muted;
   }
 }
+
+ON_BOTH_BUILDS(Mute);
 
 } // namespace

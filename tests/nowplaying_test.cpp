@@ -54,7 +54,7 @@ protected:
   }
 };
 
-TEST_F(NowPlaying, TheSendButtonAsksForTheChatAfterTheQueriesAndSendsTheExactBytes) {
+TEST_P(NowPlaying, TheSendButtonAsksForTheChatAfterTheQueriesAndSendsTheExactBytes) {
   initialiseWith("button-send=yes");
   startPlayer("12. Some Artist - Some Song - Winamp");
   press(0);
@@ -71,7 +71,7 @@ TEST_F(NowPlaying, TheSendButtonAsksForTheChatAfterTheQueriesAndSendsTheExactByt
       hex(bytes({73, 0, 0, 0, 0x05, 0x01, 0x41, 0x01, 0, 0, 0, 0, 0, 0, 59, 0, 0, 0}) + line));
 }
 
-TEST_F(NowPlaying, OnlyCaptionsOfTwelveOrMoreCharactersAndOnly254OfThemAreSeen) {
+TEST_P(NowPlaying, OnlyCaptionsOfTwelveOrMoreCharactersAndOnly254OfThemAreSeen) {
   initialiseWith("button-send=yes");
   startPlayer("");
   const std::string tail = " (44KHz/128kbps/stereo)";
@@ -101,7 +101,7 @@ TEST_F(NowPlaying, OnlyCaptionsOfTwelveOrMoreCharactersAndOnly254OfThemAreSeen) 
   }
 }
 
-TEST_F(NowPlaying, WithoutAPlayerNothingIsSentAndNothingStarted) {
+TEST_P(NowPlaying, WithoutAPlayerNothingIsSentAndNothingStarted) {
   std::filesystem::create_directories("p");
   std::ofstream("p/winamp.exe") << "MZ";
   initialiseWith("button-send=yes\r\nautoanswer-key=np\r\ncustom-player=p\\winamp.exe");
@@ -112,5 +112,7 @@ TEST_F(NowPlaying, WithoutAPlayerNothingIsSentAndNothingStarted) {
   EXPECT_TRUE(sim::shellCalls().empty());
   EXPECT_TRUE(sim::messageBoxes().empty());
 }
+
+ON_BOTH_BUILDS(NowPlaying);
 
 } // namespace

@@ -1,9 +1,6 @@
 // The entry point as the messenger sees it: events in, framed answers and requests out.
 #include "harness.h"
 
-#include "host/requests.h"
-#include "settings/settings.h"
-
 namespace {
 
 using Dispatch = PluginTest;
@@ -11,38 +8,47 @@ using Dispatch = PluginTest;
 const std::string initialiseAnswer =
     bytes({34, 0, 0, 0, 0x02, 25, 0, 0, 0}) + "XQ Winamp Control, v0.96a" + bytes({4, 0, 0, 0});
 
-TEST_F(Dispatch, InitialiseWithEverySwitchOffAnswers38BytesAndRequestsNothing) {
+TEST_P(Dispatch, InitialiseWithEverySwitchOffAnswers38BytesAndRequestsNothing) {
   EXPECT_EQ(hex(initialiseWith("")), hex(initialiseAnswer));
   EXPECT_TRUE(messenger().requests.empty());
-  EXPECT_EQ(hostCallback, &fakeHostCallback);
 }
 
-TEST_F(Dispatch, RefusedRecordsAnswerNullAndLeaveTheCallbackAlone) {
-  EXPECT_EQ(pluginFun(nullptr), nullptr);
+// A player with a caption long enough for the now-playing line, so that a message equal to the
+// keyword makes a request whenever the plug-in holds a callback.
+void startPlayer() {
+  sim::addWindow("Winamp v1.x", "123456789012 - Winamp",
+                 [](UINT, WPARAM, LPARAM) { return LRESULT{1}; });
+}
+
+const std::string handledAnswer = bytes({1, 0, 0, 0, 0x04});
+
+TEST_P(Dispatch, RefusedRecordsAnswerNullAndLeaveTheCallbackAlone) {
+  EXPECT_EQ(plugin().pluginFunWithNull(), 0u);
   const std::string refused[] = {
       std::string(4, '\0') + initialiseEvent().substr(4), // length word 0
-      event(2, 1, model::le32(fakeCallbackAddress())),
-      event(4, 1, model::le32(fakeCallbackAddress())),
+      event(2, 1, model::le32(callbackAddress())),
+      event(4, 1, model::le32(callbackAddress())),
       event(3, 0),
       event(3, 4),
       event(3, 5),
       event(3, 7),
       event(3, 255),
   };
-  for (const std::string &record : refused) {
-    EXPECT_EQ(pluginFun(record.data()), nullptr) << hex(record);
-    EXPECT_EQ(hostCallback, nullptr) << hex(record);
-  }
+  for (const std::string &record : refused) EXPECT_EQ(deliverAt(record), 0u) << hex(record);
   EXPECT_TRUE(sim::shellCalls().empty());
+  // No callback was kept: the empty keyword's report goes nowhere.
+  startPlayer();
+  EXPECT_EQ(hex(deliver(messageEvent(7, ""))), hex(handledAnswer));
+  EXPECT_TRUE(messenger().requests.empty());
 }
 
-TEST_F(Dispatch, FinaliseAndPreferencesAnswerNull) {
+TEST_P(Dispatch, FinaliseAndPreferencesAnswerNull) {
   initialiseWith("");
-  EXPECT_EQ(pluginFun(event(3, 2).data()), nullptr);
-  EXPECT_EQ(pluginFun(event(3, 3).data()), nullptr);
+  EXPECT_EQ(deliverAt(event(3, 2)), 0u);
+  EXPECT_EQ(deliverAt(event(3, 3)), 0u);
 }
 
-TEST_F(Dispatch, PreferencesStartNotepadOnTheSettingsFile) {
+TEST_P(Dispatch, PreferencesStartNotepadOnTheSettingsFile) {
   deliver(event(3, 3));
   ASSERT_EQ(sim::shellCalls().size(), 1u);
   const sim::ShellCall &call = sim::shellCalls()[0];
@@ -54,37 +60,36 @@ TEST_F(Dispatch, PreferencesStartNotepadOnTheSettingsFile) {
   EXPECT_EQ(call.showCommand, SW_SHOWNORMAL);
 }
 
-TEST_F(Dispatch, AnAnswerStaysInTheReplyBufferUntilTheNextRecord) {
-  const void *first = pluginFun(initialiseEvent().data());
-  EXPECT_EQ(first, replyBuffer.data());
-  deliver(messageEvent(5, "x"));
-  EXPECT_EQ(hex(replyBuffer), hex(bytes({6, 0, 0, 0, 0x02, 1, 0, 0, 0, 'x'})));
+TEST_P(Dispatch, AnAnswerStaysInTheReplyBufferUntilTheNextRecord) {
+  std::uintptr_t first = deliverAt(initialiseEvent());
+  EXPECT_EQ(hex(plugin().framedAt(first)), hex(initialiseAnswer));
+  // The one reply buffer takes the next answer in the same place.
+  EXPECT_EQ(deliverAt(messageEvent(5, "x")), first);
+  EXPECT_EQ(hex(plugin().framedAt(first)), hex(bytes({6, 0, 0, 0, 0x02, 1, 0, 0, 0, 'x'})));
 }
 
-TEST_F(Dispatch, EventsShorterThanTheirFieldsReadZerosAndNothingBeyond) {
-  // Initialise announcing two bytes: the callback field lies outside and reads as null.
+TEST_P(Dispatch, EventsShorterThanTheirFieldsReadZerosAndNothingBeyond) {
+  // Initialise announcing two bytes: the callback field lies outside and reads as null, so
+  // the button is registered with nobody.
+  writeSettings("autoanswer-key=np\r\nbutton-mute=yes");
   std::string shortInit = bytes({2, 0, 0, 0, 3, 1, 0x11, 0x22, 0x33, 0x44});
   EXPECT_EQ(hex(deliver(shortInit)), hex(initialiseAnswer));
-  EXPECT_EQ(hostCallback, nullptr);
+  EXPECT_TRUE(messenger().requests.empty());
   // A message whose text announces more bytes than the record holds reads as empty.
-  settings.autoanswerKey = "np";
   std::string msg = messageEvent(9, "hello");
   std::string cut =
       model::le32(static_cast<std::uint32_t>(msg.size() - 5)) + msg.substr(4, msg.size() - 5);
   EXPECT_EQ(hex(deliver(cut)), hex(bytes({5, 0, 0, 0, 0x02, 0, 0, 0, 0})));
 }
 
-TEST_F(Dispatch, NoRequestIsMadeBeforeInitialise) {
-  settings.buttonSend = -1;
-  HWND player = sim::addWindow("Winamp v1.x", "123456789012 - Winamp",
-                               [](UINT, WPARAM, LPARAM) { return LRESULT{1}; });
-  (void)player;
-  settings.autoanswerKey = "np";
-  EXPECT_EQ(hex(deliver(messageEvent(7, "np"))), hex(bytes({1, 0, 0, 0, 0x04})));
+TEST_P(Dispatch, NoRequestIsMadeBeforeInitialise) {
+  startPlayer();
+  // Before initialise the keyword is empty, and so is this message.
+  EXPECT_EQ(hex(deliver(messageEvent(7, "  "))), hex(handledAnswer));
   EXPECT_TRUE(messenger().requests.empty());
 }
 
-TEST_F(Dispatch, NullAnswersFromTheMessengerReadAsZero) {
+TEST_P(Dispatch, NullAnswersFromTheMessengerReadAsZero) {
   messenger().nullAnswers = true;
   initialiseWith("button-play=yes\r\nbutton-mute=yes");
   EXPECT_EQ(requestKinds(), (std::vector<std::string>{"addButton", "addButton"}));
@@ -95,8 +100,8 @@ TEST_F(Dispatch, NullAnswersFromTheMessengerReadAsZero) {
 
 using Messages = PluginTest;
 
-TEST_F(Messages, TextsThatAreNotTheKeywordComeBackStrippedOfSpaces) {
-  settings.autoanswerKey = "hello";
+TEST_P(Messages, TextsThatAreNotTheKeywordComeBackStrippedOfSpaces) {
+  initialiseWith("autoanswer-key=hello");
   struct Case {
     std::string text, answered;
   } cases[] = {
@@ -118,7 +123,7 @@ TEST_F(Messages, TextsThatAreNotTheKeywordComeBackStrippedOfSpaces) {
   EXPECT_TRUE(messenger().requests.empty());
 }
 
-TEST_F(Messages, TheKeywordMatchesIgnoringCaseOfLatinAndCyrillicLetters) {
+TEST_P(Messages, TheKeywordMatchesIgnoringCaseOfLatinAndCyrillicLetters) {
   struct Case {
     std::string key, text;
     bool match;
@@ -141,7 +146,7 @@ TEST_F(Messages, TheKeywordMatchesIgnoringCaseOfLatinAndCyrillicLetters) {
       {"", "x", false},
   };
   for (const Case &c : cases) {
-    settings.autoanswerKey = c.key;
+    initialiseWith("autoanswer-key=" + c.key);
     std::string expected = c.match ? hex(bytes({1, 0, 0, 0, 0x04})) : "";
     std::string answer = hex(deliver(messageEvent(1, c.text)));
     if (c.match)
@@ -151,7 +156,7 @@ TEST_F(Messages, TheKeywordMatchesIgnoringCaseOfLatinAndCyrillicLetters) {
   }
 }
 
-TEST_F(Messages, TheKeywordSendsTheReportToTheSenderBeforeTheAnswer) {
+TEST_P(Messages, TheKeywordSendsTheReportToTheSenderBeforeTheAnswer) {
   initialiseWith("autoanswer-key=np");
   sim::addWindow("Winamp v1.x", "Some Song - Winamp", [](UINT, WPARAM wParam, LPARAM lParam) {
     if (lParam == 104) return LRESULT{1};
@@ -163,5 +168,8 @@ TEST_F(Messages, TheKeywordSendsTheReportToTheSenderBeforeTheAnswer) {
   EXPECT_EQ(messenger().requests[0].idOrContact, 777);
   EXPECT_EQ(messenger().requests[0].text, ">Winamp: Some Song (44KHz/128kbps/stereo)");
 }
+
+ON_BOTH_BUILDS(Dispatch);
+ON_BOTH_BUILDS(Messages);
 
 } // namespace

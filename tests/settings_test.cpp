@@ -24,7 +24,7 @@ TEST(SplitOff, CutsAtTheFirstSeparator) {
   }
 }
 
-using SettingsFile = PluginTest;
+using SettingsFile = NativePluginTest;
 
 TEST_F(SettingsFile, SwitchesAreOnOnlyForYesInAnyCase) {
   struct Case {

@@ -28,6 +28,9 @@ void resetRuntimeBindings();
 // any other handle.
 bool closeRuntimeHandle(std::uint32_t handle);
 
+// The host handle behind a handle the guest was given.
+std::uintptr_t hostHandleOf(std::uint32_t guestHandle);
+
 // A zero-filled block for an imported variable.
 Addr allocateData(std::uint32_t size);
 

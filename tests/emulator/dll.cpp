@@ -124,6 +124,10 @@ bool loaded() {
   return module().loaded;
 }
 
+bool faulted() {
+  return module().broken;
+}
+
 const pe::Image &image() {
   return module().image;
 }

@@ -27,6 +27,8 @@ void load(const std::string &path, Messenger messenger, Addr base = 0);
 // blocks still live afterwards.
 std::vector<heap::Block> unload();
 bool loaded();
+// A fault stopped the guest in the middle of a call: it runs no more code.
+bool faulted();
 const pe::Image &image();
 
 // The address the messenger hands over as its callback.

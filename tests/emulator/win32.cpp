@@ -285,6 +285,10 @@ std::uint32_t setControlDetails(const Call &c) {
 
 } // namespace
 
+std::uintptr_t hostHandleOf(std::uint32_t guestHandle) {
+  return reinterpret_cast<std::uintptr_t>(hostHandle<void *>(guestHandle));
+}
+
 void setModule(Addr base, const std::vector<int> &iconIds) {
   state().module = base;
   sim::setModuleIcons(iconIds);
