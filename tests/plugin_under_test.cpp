@@ -61,13 +61,7 @@ void checkHeapAfterUnload() {
 
 const PluginUnderTest emulated{
     "emulated",
-    [](AnswerRequest answerRequest) {
-      emu::dll::load(emu::dll::productPath(),
-                     [answerRequest](std::string_view framed) -> std::optional<std::string> {
-                       const std::string *answer = answerRequest(framed);
-                       return answer ? std::optional(*answer) : std::nullopt;
-                     });
-    },
+    [](AnswerRequest answerRequest) { loadEmulatedAt(0, answerRequest); },
     checkHeapAfterUnload,
     [] { return emu::dll::hostCallback(); },
     [](std::string_view record) { return std::uintptr_t{emu::dll::pluginFun(record)}; },
@@ -81,6 +75,16 @@ const PluginUnderTest emulated{
 };
 
 } // namespace
+
+void loadEmulatedAt(std::uint32_t base, AnswerRequest answerRequest) {
+  emu::dll::load(
+      emu::dll::productPath(),
+      [answerRequest](std::string_view framed) -> std::optional<std::string> {
+        const std::string *answer = answerRequest(framed);
+        return answer ? std::optional(*answer) : std::nullopt;
+      },
+      base);
+}
 
 const PluginUnderTest &nativePlugin() {
   return native;

@@ -32,3 +32,5 @@ struct PluginUnderTest {
 
 const PluginUnderTest &nativePlugin();
 const PluginUnderTest &emulatedPlugin();
+// Loads the emulated DLL afresh at another base than its own.
+void loadEmulatedAt(std::uint32_t base, AnswerRequest answerRequest);

@@ -259,9 +259,9 @@ void checkReturn(const std::string &what, const Preserved &before, Addr espExpec
   };
   Preserved after = preserved();
   Addr esp = reg(UC_X86_REG_ESP);
-  expect(esp == espExpected, "ESP is " +
-                                 std::to_string(static_cast<std::int32_t>(esp - espExpected)) +
-                                 " bytes off where the convention puts it");
+  auto off = static_cast<std::int32_t>(esp - espExpected);
+  expect(off == 0, "ESP is " + std::to_string(off < 0 ? -off : off) + " bytes " +
+                       (off < 0 ? "below" : "above") + " where the convention puts it");
   expect(after.ebx == before.ebx, "EBX changed");
   expect(after.esi == before.esi, "ESI changed");
   expect(after.edi == before.edi, "EDI changed");
