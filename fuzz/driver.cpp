@@ -82,26 +82,31 @@ void take(Messenger &m, std::string_view framed) {
 
 } // namespace
 
-const void *WINAPI messengerCallback(const void *framedRequest) {
-  std::string_view framed = model::framedAt(framedRequest).bytes;
-  expect(framed.data() == replyBuffer.data() && framed.size() == replyBuffer.size(),
-         "a request is not the framed reply buffer");
+const std::vector<std::uint8_t> *answer(std::string_view framed) {
   Messenger &m = messenger();
   take(m, framed);
-  std::string answer;
+  std::string given;
   switch (m.answers.byte()) {
   case 1:
     break;
   case 2:
-    answer = model::framed(m.answers.take(m.answers.byte()));
+    given = model::framed(m.answers.take(m.answers.byte()));
     break;
   default:
-    answer = properAnswer(m);
+    given = properAnswer(m);
     break;
   }
-  m.answer.assign(answer.begin(), answer.end());
-  if (m.last == model::RequestKind::getChatContact) m.chatContactGiven = model::intAt(answer, 5);
-  return m.answer.empty() ? nullptr : m.answer.data();
+  m.answer.assign(given.begin(), given.end());
+  if (m.last == model::RequestKind::getChatContact) m.chatContactGiven = model::intAt(given, 5);
+  return m.answer.empty() ? nullptr : &m.answer;
+}
+
+const void *WINAPI messengerCallback(const void *framedRequest) {
+  std::string_view framed = model::framedAt(framedRequest).bytes;
+  expect(framed.data() == replyBuffer.data() && framed.size() == replyBuffer.size(),
+         "a request is not the framed reply buffer");
+  const std::vector<std::uint8_t> *given = answer(framed);
+  return given ? given->data() : nullptr;
 }
 
 std::uint32_t messengerCallbackAddress() {

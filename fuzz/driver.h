@@ -65,6 +65,9 @@ struct Messenger {
   std::optional<std::int32_t> chatContactGiven;
 };
 Messenger &messenger();
+// The messenger's side of a request, from whichever build: checks and keeps the request and
+// answers it as told; null for a null answer.
+const std::vector<std::uint8_t> *answer(std::string_view framedRequest);
 // The messenger's side of the host callback.
 const void *WINAPI messengerCallback(const void *framedRequest);
 std::uint32_t messengerCallbackAddress();
