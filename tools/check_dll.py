@@ -7,8 +7,6 @@ Prints one line per check and a closing count; exits 1 if any check fails, 2 if 
 file cannot be examined at all. Checks:
   format    PE32 DLL for i386 (objdump: "file format pei-i386"; DLL characteristic)
   exports   exactly one export, named pluginFun, undecorated
-  stdcall   every return reachable in pluginFun is `ret $0x4` (objdump -d; the function's
-            extent comes from its .eh_frame FDE, since the DLL is stripped)
   imports   only KERNEL32, USER32, ADVAPI32, SHELL32, WINMM and msvcrt
   size      at most 256 KiB
   icons     the twelve RT_GROUP_ICON resources 1,2,3,5,6,7,8,10,11,12,13,100 under
@@ -27,7 +25,6 @@ import sys
 from pathlib import Path
 
 EXPORT_NAME = "pluginFun"
-STDCALL_POP = 4
 ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "winmm.dll",
                    "msvcrt.dll"}
 RUNTIME_DLL = re.compile(r"^(libstdc\+\+|libgcc|libwinpthread)", re.I)
@@ -176,101 +173,6 @@ class PE:
                     out.append((rtype, rname, lang, drva, dsize))
         return out
 
-    def fde_ranges(self):
-        """(start VA, end VA) of every FDE in .eh_frame, or [] when there is none."""
-        sec = next((s for s in self.sections if s.name in (".eh_frame", ".eh_fram")), None)
-        if sec is None:
-            return []
-        data = self.data[sec.rawptr:sec.rawptr + min(sec.vsize or sec.rawsize, sec.rawsize)]
-        base_va = self.image_base + sec.va
-        cies = {}
-        out = []
-        pos = 0
-        while pos + 4 <= len(data):
-            length = struct.unpack_from("<I", data, pos)[0]
-            if length == 0:
-                break
-            if length == 0xFFFFFFFF:
-                raise Bad(".eh_frame uses 64-bit lengths")
-            body = pos + 4
-            end = body + length
-            cie_ptr = struct.unpack_from("<I", data, body)[0]
-            if cie_ptr == 0:
-                cies[pos] = _parse_cie(data, body + 4, end)
-            else:
-                cie = cies.get(body - cie_ptr)
-                if cie is None:
-                    raise Bad(f".eh_frame FDE at {pos:#x} refers to an unknown CIE")
-                p = body + 4
-                start, p = _read_encoded(data, p, cie, base_va)
-                rng, p = _read_encoded(data, p, cie & 0x0F, base_va)
-                if start:
-                    out.append((start, start + rng))
-            pos = end
-        return out
-
-
-def _uleb(data, p):
-    result = shift = 0
-    while True:
-        b = data[p]
-        p += 1
-        result |= (b & 0x7F) << shift
-        shift += 7
-        if not b & 0x80:
-            return result, p
-
-
-def _parse_cie(data, p, end):
-    """The FDE pointer encoding of a CIE (DW_EH_PE_*), absptr when it names none."""
-    p += 1  # version
-    aug_end = data.index(b"\0", p)
-    aug = data[p:aug_end].decode("ascii")
-    p = aug_end + 1
-    _, p = _uleb(data, p)  # code alignment
-    _, p = _uleb(data, p)  # data alignment (sleb; only skipped)
-    p += 1  # return address register (version 1)
-    if not aug.startswith("z"):
-        return 0x00
-    _, p = _uleb(data, p)  # augmentation data length
-    enc = 0x00
-    for ch in aug[1:]:
-        if ch == "R":
-            enc = data[p]
-            p += 1
-        elif ch == "L":
-            p += 1
-        elif ch == "P":
-            penc = data[p]
-            p += 1
-            _, p = _read_encoded(data, p, penc, 0)
-        elif ch == "S":
-            pass
-        else:
-            raise Bad(f".eh_frame CIE augmentation {aug!r} is not understood")
-    return enc
-
-
-def _read_encoded(data, p, enc, base_va):
-    fmt = enc & 0x0F
-    sizes = {0x00: ("<I", 4), 0x02: ("<H", 2), 0x03: ("<I", 4), 0x04: ("<Q", 8),
-             0x0A: ("<h", 2), 0x0B: ("<i", 4), 0x0C: ("<q", 8)}
-    field_va = base_va + p
-    if fmt in (0x01, 0x09):
-        value, p2 = _uleb(data, p)
-    elif fmt in sizes:
-        code, n = sizes[fmt]
-        value = struct.unpack_from(code, data, p)[0]
-        p2 = p + n
-    else:
-        raise Bad(f".eh_frame pointer encoding {enc:#x} is not understood")
-    app = enc & 0x70
-    if app == 0x10:  # pcrel
-        value += field_va
-    elif app != 0x00:
-        raise Bad(f".eh_frame pointer encoding {enc:#x} is not understood")
-    return value & 0xFFFFFFFF, p2
-
 
 # ---------------------------------------------------------------- objdump
 
@@ -283,23 +185,6 @@ def objdump(tool, *args):
     if r.returncode != 0:
         raise Bad(f"{tool} {' '.join(args)} failed: {r.stderr.strip()}")
     return r.stdout
-
-
-INSN = re.compile(r"^\s*([0-9a-f]+):\t[0-9a-f ]+\t(.*)$")
-RET = re.compile(r"^(?:(?:rep|repz|repe|bnd|notrack)\s+)*(l?ret[lwq]?)\b\s*(.*)$")
-JUMP = re.compile(r"^(?:(?:bnd|notrack)\s+)*(j[a-z]+|loop[a-z]*)\s+(\*?)(0x)?([0-9a-f]+)?")
-
-
-def disassemble(tool, dll, start, stop):
-    """[(va, text)] of the instructions in [start, stop)."""
-    out = objdump(tool, "-d", "-w",
-                  f"--start-address={start:#x}", f"--stop-address={stop:#x}", str(dll))
-    insns = []
-    for line in out.splitlines():
-        m = INSN.match(line)
-        if m and m.group(2).strip():
-            insns.append((int(m.group(1), 16), re.sub(r"\s+", " ", m.group(2).strip())))
-    return insns
 
 
 # ---------------------------------------------------------------- checks
@@ -346,74 +231,6 @@ def check_exports(pe):
     if any(n and EXPORT_NAME in n and n != EXPORT_NAME for n, _, _ in exports):
         hint = " (decorated name: the .def must export the plain name)"
     return False, f"expected exactly [{EXPORT_NAME}], found [{shown}]{hint}"
-
-
-def check_stdcall(dll, pe, tool):
-    entry = next((rva for name, _, rva in pe.exports() if name == EXPORT_NAME), None)
-    if entry is None:
-        return False, f"no export {EXPORT_NAME} to disassemble"
-    entry += pe.image_base
-    text = pe.section_of(entry - pe.image_base)
-    if text is None or not text.name.startswith(".text"):
-        return False, f"{EXPORT_NAME} at {entry:#x} is not in .text"
-    text_end = pe.image_base + text.va + text.vsize
-    fdes = sorted(pe.fde_ranges())
-
-    def fde_of(va):
-        return next(((a, b) for a, b in fdes if a <= va < b), None)
-
-    rets = []  # (va, text)
-    notes = []
-    region = fde_of(entry)
-    if region is None:
-        # No unwind info: sweep forwards from the entry to the first return.
-        notes.append("no .eh_frame entry for the function; first return of a linear sweep")
-        for va, insn in disassemble(tool, dll, entry, min(entry + 0x4000, text_end)):
-            if RET.match(insn):
-                rets.append((va, insn))
-                break
-    else:
-        # The function's own extent, plus every region that it jumps into: a split-off
-        # cold part, a shared epilogue, a sibling call.
-        todo = [region]
-        done = set()
-        while todo:
-            a, b = todo.pop()
-            if (a, b) in done:
-                continue
-            done.add((a, b))
-            if len(done) > 64:
-                return False, "gave up following jumps after 64 regions"
-            for va, insn in disassemble(tool, dll, a, b):
-                if RET.match(insn):
-                    rets.append((va, insn))
-                    continue
-                j = JUMP.match(insn)
-                if not j or not j.group(4):
-                    continue
-                if j.group(2):  # jmp *...: a jump table or a tail jump through a pointer
-                    if insn.startswith("jmp *0x") and "(" not in insn:
-                        notes.append(f"indirect tail jump at {va:#x} ({insn}) not followed")
-                    continue
-                target = int(j.group(4), 16)
-                if a <= target < b:
-                    continue
-                other = fde_of(target)
-                if other is None:
-                    return False, (f"jump at {va:#x} ({insn}) leaves the function for code "
-                                   "without unwind info; cannot follow it")
-                todo.append(other)
-        span = ", ".join(f"{a:#x}-{b:#x}" for a, b in sorted(done))
-        notes.insert(0, f"function extent {span}")
-    want = f"ret ${STDCALL_POP:#x}"
-    bad = [(va, insn) for va, insn in rets if insn != want]
-    note = f" [{'; '.join(notes)}]" if notes else ""
-    if not rets:
-        return False, f"no return instruction found in {EXPORT_NAME}{note}"
-    if bad:
-        shown = ", ".join(f"'{insn}' at {va:#x}" for va, insn in bad)
-        return False, f"{EXPORT_NAME} must return with '{want}' (stdcall), found {shown}{note}"
-    return True, f"{EXPORT_NAME} at {entry:#x} returns only with '{want}' ({len(rets)}x){note}"
 
 
 def check_imports(pe):
@@ -538,7 +355,6 @@ def main(argv=None):
     checks = [
         ("format", lambda: check_format(args.dll, pe, args.objdump)),
         ("exports", lambda: check_exports(pe)),
-        ("stdcall", lambda: check_stdcall(args.dll, pe, args.objdump)),
         ("imports", lambda: check_imports(pe)),
         ("size", lambda: check_size(args.dll)),
         ("icons", lambda: check_icons(pe)),
