@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test of the project, from a fresh machine: installs what is missing, builds the three
 # builds and runs the include-cycle check, the native tests (plain and under ASan/UBSan), the
-# checks of the product DLL, the Wine suite and a short fuzzing run. Ends with one line: "stages: N passed, M failed".
+# checks of the product DLL, the product DLL under x86-32 emulation, the Wine suite and a short
+# fuzzing run. Ends with one line: "stages: N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -56,6 +57,7 @@ stage "include cycles among the product's modules" include_cycles
 stage "native unit tests" native native
 stage "native unit tests under AddressSanitizer and UBSan" native native-asan
 stage "product DLL" product_dll
+stage "the product DLL under x86-32 emulation" bash tools/emulation.sh
 stage "Wine suite" wine_suite
 stage "fuzzing, about a minute" bash tools/fuzz.sh 20
 
