@@ -32,10 +32,11 @@ protected:
   void TearDown() override { tearDownPluginTest(); }
 };
 
-std::uint32_t field(const std::string &record, std::size_t offset) {
-  std::uint32_t v = 0;
-  std::memcpy(&v, record.data() + offset, 4);
-  return v;
+// The first n DWORDs of a 32-bit record.
+std::vector<std::uint32_t> fields(const std::string &record, std::size_t n) {
+  std::vector<std::uint32_t> values(n);
+  std::memcpy(values.data(), record.data(), std::min(record.size(), 4 * n));
+  return values;
 }
 
 // A session: every button registered, every button pressed, a keyword answered, finalised.
@@ -112,24 +113,14 @@ TEST_F(EmulatedDll, TheMixerGetsItsRecordsInTheir32BitForms) {
   // MIXERLINEA, 168 bytes: the component type at 24, the rest zero going in.
   const std::string &line = calls[0].record;
   ASSERT_EQ(line.size(), 168u);
-  EXPECT_EQ(field(line, 0), 168u);
-  EXPECT_EQ(field(line, 24), 4u);
-  EXPECT_EQ(line.substr(4, 20) + line.substr(28), std::string(160, '\0'));
+  EXPECT_EQ(fields(line, 7), (std::vector<std::uint32_t>{168, 0, 0, 0, 0, 0, 4}));
+  EXPECT_EQ(line.substr(28), std::string(140, '\0'));
   // MIXERLINECONTROLSA, 24 bytes, naming one MIXERCONTROLA of 148 bytes.
-  const std::string &controls = calls[1].record;
-  EXPECT_EQ(field(controls, 0), 24u);
-  EXPECT_EQ(field(controls, 4), 0x00120034u);
-  EXPECT_EQ(field(controls, 8), 0x20010002u);
-  EXPECT_EQ(field(controls, 12), 1u);
-  EXPECT_EQ(field(controls, 16), 148u);
+  EXPECT_EQ(fields(calls[1].record, 5),
+            (std::vector<std::uint32_t>{24, 0x00120034, 0x20010002, 1, 148}));
   EXPECT_EQ(calls[1].pointed.size(), 148u);
   // MIXERCONTROLDETAILS, 24 bytes, with one MIXERCONTROLDETAILS_BOOLEAN of 4 bytes.
-  const std::string &details = calls[2].record;
-  EXPECT_EQ(field(details, 0), 24u);
-  EXPECT_EQ(field(details, 4), 0x5678u);
-  EXPECT_EQ(field(details, 8), 1u);
-  EXPECT_EQ(field(details, 12), 0u);
-  EXPECT_EQ(field(details, 16), 4u);
+  EXPECT_EQ(fields(calls[2].record, 5), (std::vector<std::uint32_t>{24, 0x5678, 1, 0, 4}));
   EXPECT_EQ(calls[2].pointed, std::string(4, '\xFF'));
   EXPECT_EQ(sim::mixer().setValues, std::vector<LONG>{-1});
   EXPECT_EQ(requestKinds().back(), "updateButton");
@@ -184,6 +175,19 @@ TEST_F(EmulatedDll, EveryBrokenConventionAtACrossingIsCaught) {
       EXPECT_NE(std::string(f.what()).find(c.caught), std::string::npos) << f.what();
     }
   }
+  // fninit; push 0; mov eax, callback; call eax; ret 4: the messenger's modes are gone by the
+  // time the DLL calls it.
+  code += 16;
+  emu::write(code, std::string("\xDB\xE3\x6A\x00\xB8", 5) + model::le32(emu::dll::hostCallback()) +
+                       std::string("\xFF\xD0\xC2\x04\x00", 5));
+  try {
+    emu::call(code, {0}, emu::Convention::stdcall, "a caller with its own modes");
+    ADD_FAILURE() << "the host callback took a call in the wrong modes";
+  } catch (const emu::Fault &f) {
+    EXPECT_EQ(std::string(f.what()),
+              "the host callback was called in a broken state: the x87 control word is "
+              "0x0000037F;");
+  }
 }
 
 TEST_F(EmulatedDll, AReadPastARecordHitsTheUnmappedPageAfterIt) {
@@ -199,7 +203,8 @@ TEST_F(EmulatedDll, AReadPastARecordHitsTheUnmappedPageAfterIt) {
     emu::call(code, {record}, emu::Convention::stdcall, "the reader");
     ADD_FAILURE() << "the read past the record went unnoticed";
   } catch (const emu::Fault &f) {
-    EXPECT_NE(std::string(f.what()).find("read of unmapped memory, 4 bytes at 0x02000000"),
+    EXPECT_NE(std::string(f.what()).find("read of unmapped memory, 4 bytes at 0x02000000 (the "
+                                         "unmapped page after the event record)"),
               std::string::npos)
         << f.what();
   }

@@ -7,4 +7,5 @@ bash tools/setup.sh
 cmake --preset native >/dev/null
 cmake --build --preset native
 valgrind --quiet --error-exitcode=1 --leak-check=full --show-leak-kinds=definite,indirect \
-  --errors-for-leak-kinds=definite,indirect build/native/tests/quib_tests --gtest_brief=1
+  --errors-for-leak-kinds=definite,indirect build/native/tests/quib_tests --gtest_brief=1 \
+  --gtest_filter='-*/emulated:EmulatedDll*'

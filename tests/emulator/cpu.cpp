@@ -86,8 +86,9 @@ std::string hex(std::uint32_t value) {
 std::string describe(Addr address) {
   const auto &regions = machine().regions;
   auto r = regions.upper_bound(address);
-  if (r != regions.begin() && address < (--r)->second.end)
-    return hex(address) + " (" + r->second.name + "+" + hex(address - r->first) + ")";
+  if (r == regions.begin() || address >= (--r)->second.end) return hex(address);
+  if (address == r->first) return hex(address) + " (" + r->second.name + ")";
+  return hex(address) + " (" + r->second.name + "+" + hex(address - r->first) + ")";
   return hex(address);
 }
 
@@ -288,9 +289,12 @@ void start() {
               0);
   setUpThread();
   setUpSegments();
-  machine().regions[eventWindowEnd - 0x01000000] = {eventWindowEnd + pageSize, "event record"};
-  machine().regions[answerWindowEnd - 0x01000000] = {answerWindowEnd + pageSize,
-                                                     "messenger's answer"};
+  machine().regions[eventWindowEnd - 0x01000000] = {eventWindowEnd, "event records"};
+  machine().regions[eventWindowEnd] = {eventWindowEnd + pageSize,
+                                       "the unmapped page after the event record"};
+  machine().regions[answerWindowEnd - 0x01000000] = {answerWindowEnd, "messenger's answers"};
+  machine().regions[answerWindowEnd] = {answerWindowEnd + pageSize,
+                                        "the unmapped page after the messenger's answer"};
   machine().regions[heapBase] = {heapBase + heapSize, "heap"};
   machine().regions[hostRoutineBase] = {returnAddressOf(64), "host routines"};
   enterFromMessenger();

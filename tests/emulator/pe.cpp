@@ -53,10 +53,12 @@ struct Headers {
   std::uint32_t sectionCount = 0;
   std::size_t sectionTable = 0;
   std::uint32_t directoryCount = 0;
-  Addr directory(int index, const File &f) const {
-    return static_cast<std::uint32_t>(index) < directoryCount ? f.u32(optional + 96 + 8 * index)
-                                                              : 0;
+  // The address (word 0) or the size (word 1) of a data directory; 0 when there is none.
+  Addr directory(int index, const File &f, int word = 0) const {
+    if (static_cast<std::uint32_t>(index) >= directoryCount) return 0;
+    return f.u32(optional + 96 + 8 * static_cast<std::size_t>(index) + 4 * word);
   }
+  Addr directorySize(int index, const File &f) const { return directory(index, f, 1); }
 };
 
 Headers checkHeaders(const File &f) {
@@ -175,7 +177,7 @@ Image load(const std::string &path, Addr base) {
   mapSections(f, h, image);
   if (image.base != image.preferredBase) {
     if (!h.directory(relocationDirectory, f)) throw Fault("the DLL cannot move: no relocations");
-    relocate(h.directory(relocationDirectory, f), f.u32(h.optional + 96 + 8 * 5 + 4), image);
+    relocate(h.directory(relocationDirectory, f), h.directorySize(relocationDirectory, f), image);
   }
   if (Addr t = h.directory(importDirectory, f)) listImports(t, image);
   if (Addr t = h.directory(exportDirectory, f)) listExports(t, image);
