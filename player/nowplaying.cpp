@@ -43,11 +43,12 @@ Piece takePiece(std::string_view &format) {
     format.remove_prefix(2);
     return {Field::text, "%"};
   }
-  for (const Placeholder &p : placeholders)
-    if (format.starts_with(p.name)) {
-      format.remove_prefix(p.name.size());
-      return {p.field, p.name};
-    }
+  if (format.front() == '%')
+    for (const Placeholder &p : placeholders)
+      if (format.starts_with(p.name)) {
+        format.remove_prefix(p.name.size());
+        return {p.field, p.name};
+      }
   std::string_view text = format.substr(0, format.find('%', 1));
   format.remove_prefix(text.size());
   return {Field::text, text};
@@ -140,6 +141,8 @@ std::string composeNowPlaying(std::string_view caption, std::int32_t state,
   std::string_view rest = caption;
   std::string_view track = splitOff(captionSuffix(state), rest);
   std::string line;
+  // One allocation for the line, which never outgrows the cut.
+  line.reserve(nowPlayingLimit);
   while (!format.empty() && line.size() < nowPlayingLimit)
     appendPiece(line, takePiece(format), track, info);
   return line;
