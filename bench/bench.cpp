@@ -24,16 +24,15 @@ driver::Scratch &scratch() {
 }
 
 std::vector<std::uint8_t> initialiseEvent() {
-  return driver::framed("\x03\x01" + driver::le32(driver::messengerCallbackAddress()));
+  return driver::exactCopy(model::initialiseEvent(driver::messengerCallbackAddress()));
 }
 
 std::vector<std::uint8_t> messageEvent(std::string_view text) {
-  return driver::framed("\x03\x06" + driver::le32(sender) + std::string(12, '\0') +
-                        driver::le32(static_cast<std::uint32_t>(text.size())) + std::string(text));
+  return driver::exactCopy(model::messageEvent(sender, text));
 }
 
 std::vector<std::uint8_t> event(std::uint8_t code) {
-  return driver::framed(std::string{'\x03', static_cast<char>(code)});
+  return driver::exactCopy(model::event(model::pluginEventKind, code));
 }
 
 // A freshly loaded plug-in, initialised with every button and the keyword "np", and a player

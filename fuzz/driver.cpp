@@ -1,10 +1,7 @@
 #include "fuzz/driver.h"
 
-#include "host/buttons.h"
-#include "mixer/mute.h"
-#include "player/commands.h"
-#include "player/window.h"
 #include "settings/settings.h"
+#include "tests/native_plugin.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -41,29 +38,12 @@ std::string_view Cursor::take(std::size_t n) {
   return taken;
 }
 
-std::string le32(std::uint32_t value) {
-  return {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
-          static_cast<char>(value >> 24)};
-}
-
-std::uint32_t le32At(const std::uint8_t *p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-         std::uint32_t{p[3]} << 24;
-}
-
-std::vector<std::uint8_t> framed(std::string_view body) {
-  std::string whole = le32(static_cast<std::uint32_t>(body.size())).append(body);
-  return std::vector<std::uint8_t>(whole.begin(), whole.end());
+std::vector<std::uint8_t> exactCopy(std::string_view record) {
+  return std::vector<std::uint8_t>(record.begin(), record.end());
 }
 
 void unload() {
-  hostCallback = nullptr;
-  replyBuffer.clear();
-  settings = Settings{};
-  buttonIds.fill(0);
-  playerWindow = nullptr;
-  volumeLevel = 0;
-  muteState = false;
+  unloadNativePlugin();
   sim::reset();
   messenger() = Messenger{};
 }
@@ -75,84 +55,52 @@ Messenger &messenger() {
 
 namespace {
 
-// The request's text field, whose length must close the record exactly.
-std::string_view textOf(const std::uint8_t *request, std::uint32_t n) {
-  expect(n >= 14 && le32At(request + 14) == n - 14, "a text field does not end the request");
-  return {reinterpret_cast<const char *>(request + 18), n - 14};
+std::string properAnswer(Messenger &m) {
+  switch (m.last) {
+  case model::RequestKind::addButton:
+    return model::addButtonAnswer(m.nextButtonId++);
+  case model::RequestKind::getChatContact:
+    return model::chatContactAnswer(m.chatContact);
+  default:
+    return model::emptyAnswer();
+  }
 }
 
-void answerProperly(Messenger &m) {
-  switch (m.last) {
-  case Request::addButton:
-    m.answer.assign({4, 0, 0, 0});
-    for (char c : le32(static_cast<std::uint32_t>(m.nextButtonId++)))
-      m.answer.push_back(static_cast<std::uint8_t>(c));
-    break;
-  case Request::getChatContact:
-    m.answer.assign({5, 0, 0, 0, 1});
-    for (char c : le32(static_cast<std::uint32_t>(m.chatContact)))
-      m.answer.push_back(static_cast<std::uint8_t>(c));
-    break;
-  default:
-    m.answer.assign({0, 0, 0, 0});
-    break;
-  }
+// The request must be well formed and end with its last field.
+void take(Messenger &m, std::string_view framed) {
+  model::Request &q = m.request;
+  model::decodeRequest(framed, q);
+  expect(q.problem.empty(), "a malformed request");
+  expect(q.trailing == 0, "a request runs on past its last field");
+  expect(q.field == 0, "sendMessage carries a nonzero field at offset 10");
+  ++m.requestCount;
+  m.last = q.kind;
+  m.lastText = q.text;
+  m.lastIdOrContact = q.kind == model::RequestKind::sendMessage ? q.contact : q.buttonId;
+  if (q.kind == model::RequestKind::addButton) m.handlers.push_back(q.handler);
 }
 
 } // namespace
 
 const void *WINAPI messengerCallback(const void *framedRequest) {
-  const auto *p = static_cast<const std::uint8_t *>(framedRequest);
-  expect(p == reinterpret_cast<const std::uint8_t *>(replyBuffer.data()) &&
-             replyBuffer.size() >= 6 && le32At(p) == replyBuffer.size() - 4,
+  std::string_view framed = model::framedAt(framedRequest).bytes;
+  expect(framed.data() == replyBuffer.data() && framed.size() == replyBuffer.size(),
          "a request is not the framed reply buffer");
-  std::uint32_t n = le32At(p);
   Messenger &m = messenger();
-  ++m.requestCount;
-  switch (p[4] << 8 | p[5]) {
-  case 0x05C9:
-    m.last = Request::addButton;
-    m.lastText = textOf(p, n);
-    m.handlers.push_back(le32At(p + 6));
-    break;
-  case 0x05CA:
-    m.last = Request::updateButton;
-    m.lastText = textOf(p, n);
-    m.lastIdOrContact = static_cast<std::int32_t>(le32At(p + 6));
-    break;
-  case 0x05CB:
-    expect(n == 6, "removeButton is not 6 bytes long");
-    m.last = Request::removeButton;
-    m.lastIdOrContact = static_cast<std::int32_t>(le32At(p + 6));
-    break;
-  case 0x01C9:
-    expect(n == 2, "getChatContact is not 2 bytes long");
-    m.last = Request::getChatContact;
-    break;
-  case 0x0501:
-    m.last = Request::sendMessage;
-    m.lastText = textOf(p, n);
-    m.lastIdOrContact = static_cast<std::int32_t>(le32At(p + 6));
-    expect(le32At(p + 10) == 0, "sendMessage carries a nonzero field at offset 10");
-    break;
-  default:
-    fail("a request with unknown header bytes");
-  }
+  take(m, framed);
+  std::string answer;
   switch (m.answers.byte()) {
   case 1:
-    m.answer.clear();
     break;
   case 2:
-    m.answer = framed(m.answers.take(m.answers.byte()));
+    answer = model::framed(m.answers.take(m.answers.byte()));
     break;
   default:
-    answerProperly(m);
+    answer = properAnswer(m);
     break;
   }
-  if (m.last == Request::getChatContact)
-    m.chatContactGiven = m.answer.size() >= 9
-                             ? std::optional(static_cast<std::int32_t>(le32At(m.answer.data() + 5)))
-                             : std::nullopt;
+  m.answer.assign(answer.begin(), answer.end());
+  if (m.last == model::RequestKind::getChatContact) m.chatContactGiven = model::intAt(answer, 5);
   return m.answer.empty() ? nullptr : m.answer.data();
 }
 

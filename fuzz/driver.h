@@ -4,6 +4,7 @@
 // and answers as it is told, a player window, and a scratch current directory.
 #include "host/requests.h"
 #include "host/win32.h"
+#include "tests/model/messenger.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -39,18 +40,13 @@ private:
   std::string_view rest_;
 };
 
-// A framed record (an event record, an answer): the length word, then exactly the bytes it
-// states, in a buffer of just that size.
-std::vector<std::uint8_t> framed(std::string_view body);
-std::string le32(std::uint32_t value);
-std::uint32_t le32At(const std::uint8_t *p);
+// A record (an event record, an answer) in a buffer of just its size, so that a read past its
+// end is caught.
+std::vector<std::uint8_t> exactCopy(std::string_view record);
 
 // The plug-in as the messenger loads it, on an empty machine, with a messenger that has not
 // been asked anything yet.
 void unload();
-
-// The five requests of the plug-in, by their header bytes.
-enum class Request { addButton, updateButton, removeButton, getChatContact, sendMessage };
 
 struct Messenger {
   // How to answer the requests: each takes its mode from here, u8 0 (or nothing left): a proper
@@ -60,7 +56,8 @@ struct Messenger {
   std::int32_t chatContact = 321;
   std::vector<std::uint32_t> handlers; // as the addButton requests gave them
   std::size_t requestCount = 0;
-  Request last = Request::addButton;
+  model::Request request; // the last request
+  model::RequestKind last = model::RequestKind::unknown;
   std::int32_t lastIdOrContact = 0; // button id or contact of the last request
   std::string lastText;             // hint or message text of the last request
   std::vector<std::uint8_t> answer; // the last answer, empty when it was null

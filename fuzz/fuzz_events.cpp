@@ -33,7 +33,7 @@ constexpr std::uint8_t settingsExist = 1, playerRuns = 2, playerHung = 4, launch
 constexpr std::uint64_t longestLaunchWaitMs = 9 * 750 + 200;
 
 const std::string initialiseAnswer =
-    driver::le32(34) + "\x02" + driver::le32(25) + "XQ Winamp Control, v0.96a" + driver::le32(4);
+    model::framed("\x02" + model::packed("XQ Winamp Control, v0.96a") + model::le32(4));
 
 struct Player {
   std::string caption;
@@ -98,31 +98,30 @@ void checkAnswer(std::string_view body, const void *answer) {
     return;
   }
   driver::expect(answer == replyBuffer.data() && replyBuffer.size() >= 5 &&
-                     driver::le32At(static_cast<const std::uint8_t *>(answer)) ==
-                         replyBuffer.size() - 4,
+                     model::framedAt(answer).bytes.size() == replyBuffer.size(),
                  "the answer is not the framed reply buffer");
-  std::string_view a = std::string_view(replyBuffer).substr(4);
   if (initialise) {
     driver::expect(replyBuffer == initialiseAnswer, "a wrong initialise answer");
     driver::expect(!settings.customPlayer.empty(), "no player path after initialise");
     return;
   }
-  bool handled = a == "\x04";
-  driver::expect(handled || (a[0] == 0x02 && a.size() >= 5 &&
-                             driver::le32At(reinterpret_cast<const std::uint8_t *>(a.data()) + 1) ==
-                                 a.size() - 5),
+  model::Answer decoded = model::decodeAnswer(answer);
+  bool handled = decoded.kind == model::AnswerKind::handled && decoded.trailing == 0;
+  driver::expect(handled || (decoded.kind == model::AnswerKind::data && decoded.problem.empty() &&
+                             decoded.trailing == 0 && decoded.ints.empty()),
                  "a malformed message answer");
   // The text's length field and bytes, when the record holds them whole (record offset 22).
   if (body.size() < 22) return;
-  std::uint32_t n = driver::le32At(reinterpret_cast<const std::uint8_t *>(body.data()) + 18);
-  if (static_cast<std::int32_t>(n) <= 0 || n > body.size() - 22) return;
-  std::string_view text = stripped(body.substr(22, n));
+  std::string record = model::framed(body);
+  std::optional<std::string_view> whole = model::stringAt(record, 22);
+  if (!whole) return;
+  std::string_view text = stripped(*whole);
   const std::string &key = settings.autoanswerKey;
   bool isKey = CompareStringA(0, NORM_IGNORECASE, text.empty() ? "" : text.data(),
                               static_cast<int>(text.size()), key.data(),
                               static_cast<int>(key.size())) == CSTR_EQUAL;
   driver::expect(handled == isKey, "a message answered against its keyword comparison");
-  driver::expect(handled || a.substr(5) == text, "a message answer without the stripped text");
+  driver::expect(handled || decoded.text == text, "a message answer without the stripped text");
 }
 
 void deliver(std::string_view fields) {
@@ -131,7 +130,7 @@ void deliver(std::string_view fields) {
   std::uint32_t callback = driver::messengerCallbackAddress();
   if (body.size() >= 6 && body[0] == 3 && body[1] == 1 && body.substr(2, 4) != std::string(4, '\0'))
     std::memcpy(body.data() + 2, &callback, 4);
-  std::vector<std::uint8_t> record = driver::framed(body);
+  std::vector<std::uint8_t> record = driver::exactCopy(model::framed(body));
   checkAnswer(body, pluginFun(record.data()));
 }
 

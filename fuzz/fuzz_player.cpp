@@ -140,7 +140,7 @@ void checkReport(bool runs, std::string_view caption, std::string_view format,
   for (const sim::SentMessage &s : sim::sentMessages())
     driver::expect(s.bounded, "a query to the player without a time limit");
   driver::expect(m.requestCount == (contact == 0 ? 2u : 1u) &&
-                     m.last == driver::Request::sendMessage,
+                     m.last == model::RequestKind::sendMessage,
                  "the report's requests to the messenger");
   driver::expect(m.lastText == composeNowPlaying(seen, answers.state, info, format),
                  "the report sent another line than it composed");
@@ -160,7 +160,7 @@ void checkTogglePlay(bool runs, std::int32_t state) {
   driver::expect(sent(0, WM_USER, 0, 104) &&
                      (pauseResume ? sent(1, WM_COMMAND, 40046, 0) : sent(1, WM_USER, 0, 102)),
                  "play/pause sent the wrong command");
-  driver::expect(m.requestCount == requests + 1 && m.last == driver::Request::updateButton &&
+  driver::expect(m.requestCount == requests + 1 && m.last == model::RequestKind::updateButton &&
                      m.lastText == (state == 1 ? playHint : pauseHint),
                  "play/pause gave the button the wrong look");
 }

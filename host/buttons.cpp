@@ -3,8 +3,7 @@
 #include "mixer/mute.h"
 #include "player/commands.h"
 #include "player/nowplaying.h"
-
-std::array<std::int32_t, ButtonRowCount> buttonIds{};
+#include "player/volume.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "mixer/mute.h"
 
-#include "host/buttons.h"
+#include "host/buttonids.h"
 #include "host/requests.h"
 
 #include <string>

@@ -1,16 +1,12 @@
 #include "player/commands.h"
 
-#include "host/buttons.h"
+#include "host/buttonids.h"
 #include "host/requests.h"
+#include "player/launch.h"
 #include "player/messages.h"
 #include "player/window.h"
 
-std::int32_t volumeLevel = 0;
-
 namespace {
-
-constexpr std::int32_t volumeStep = 25;
-constexpr std::int32_t volumeMax = 255; // the player takes its volume in 0 - 255
 
 // "Playback"
 constexpr std::string_view playHint =
@@ -25,12 +21,6 @@ void command(HWND (*lookup)(), WPARAM number) {
   sendToPlayer(playerWindow, WM_COMMAND, number, 0);
 }
 
-void setVolume(std::int32_t level) {
-  playerWindow = findPlayerWindow();
-  volumeLevel = level;
-  sendToPlayer(playerWindow, WM_USER, static_cast<WPARAM>(volumeLevel), requestSetVolume);
-}
-
 void showPlayLook() {
   updateButton(playIcon, buttonIds[PlayRow], playHint);
 }
@@ -39,16 +29,6 @@ void showPauseLook() {
 }
 
 } // namespace
-
-std::int32_t louder(std::int32_t level) {
-  if (level + volumeStep > volumeMax) level = volumeMax - volumeStep;
-  return level + volumeStep;
-}
-
-std::int32_t quieter(std::int32_t level) {
-  level -= volumeStep;
-  return level < 0 ? 0 : level;
-}
 
 void previousTrack() {
   command(acquirePlayerWindow, commandPrevious);
@@ -61,13 +41,6 @@ void rewind5Seconds() {
 }
 void forward5Seconds() {
   command(findPlayerWindow, commandForward5);
-}
-
-void volumeUp() {
-  setVolume(louder(volumeLevel));
-}
-void volumeDown() {
-  setVolume(quieter(volumeLevel));
 }
 
 void togglePlay() {

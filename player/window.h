@@ -1,17 +1,8 @@
 #pragma once
-// Finding the player's window, and starting the player when it does not run.
+// The player's main window: looked up by its class before every command.
 #include "host/win32.h"
-
-#include <string>
-#include <string_view>
 
 // The window every handler and the report last looked up; they send to it right after.
 extern HWND playerWindow;
 
 HWND findPlayerWindow();
-// The player's window, starting the player when needed; 0 after a box told the user why not.
-HWND acquirePlayerWindow();
-bool fileExists(const std::string &path);
-std::string readPlayerOpenCommand();
-// The program named by a registered open command such as "C:\Player\player.exe" "%1".
-std::string programPathOf(std::string_view command, bool (*isFile)(const std::string &));

@@ -1,7 +1,7 @@
 // The toolbar buttons: registration at initialise, removal at finalise, their icons and hints.
 #include "harness.h"
 
-#include "player/commands.h"
+#include "player/volume.h"
 
 #include <algorithm>
 

@@ -1,11 +1,7 @@
 #include "harness.h"
 
-#include "host/buttons.h"
 #include "host/requests.h"
-#include "mixer/mute.h"
-#include "player/commands.h"
-#include "player/window.h"
-#include "settings/settings.h"
+#include "tests/native_plugin.h"
 
 #include <fstream>
 #include <unistd.h>
@@ -27,10 +23,6 @@ std::string hex(const std::string &s) {
   return out;
 }
 
-Record recordOf(const std::string &s) {
-  return {reinterpret_cast<const std::uint8_t *>(s.data()), s.size()};
-}
-
 FakeMessenger &messenger() {
   static FakeMessenger m;
   return m;
@@ -38,35 +30,16 @@ FakeMessenger &messenger() {
 
 namespace {
 
-HostRequest decode(const std::string &framed) {
-  Record r = recordOf(framed);
+HostRequest decode(std::string_view framed) {
+  model::Request r = model::decodeRequest(framed);
   HostRequest q;
-  q.framed = framed;
-  q.kind = "?";
-  int h0 = byteAt(r, 4), h1 = byteAt(r, 5);
-  auto iconOf = [&] {
-    return sim::iconIdOf(reinterpret_cast<HICON>(std::uintptr_t{pointerAt(r, 10)}));
-  };
-  if (h0 == 0x05 && h1 == 0xC9) {
-    q.kind = "addButton";
-    q.handler = pointerAt(r, 6);
-    q.iconId = iconOf();
-    q.text = std::string(stringAt(r, 14));
-  } else if (h0 == 0x05 && h1 == 0xCA) {
-    q.kind = "updateButton";
-    q.idOrContact = intAt(r, 6);
-    q.iconId = iconOf();
-    q.text = std::string(stringAt(r, 14));
-  } else if (h0 == 0x05 && h1 == 0xCB) {
-    q.kind = "removeButton";
-    q.idOrContact = intAt(r, 6);
-  } else if (h0 == 0x01 && h1 == 0xC9) {
-    q.kind = "getChatContact";
-  } else if (h0 == 0x05 && h1 == 0x01) {
-    q.kind = "sendMessage";
-    q.idOrContact = intAt(r, 6);
-    q.text = std::string(stringAt(r, 14));
-  }
+  q.framed = r.framed;
+  q.kind = r.problem.empty() ? model::nameOf(r.kind) : "?";
+  q.idOrContact = r.kind == model::RequestKind::sendMessage ? r.contact : r.buttonId;
+  q.handler = r.handler;
+  // The icon is destroyed once the messenger has answered: its resource id is looked up now.
+  q.iconId = sim::iconIdOf(reinterpret_cast<HICON>(std::uintptr_t{r.icon}));
+  q.text = r.text;
   return q;
 }
 
@@ -74,38 +47,36 @@ HostRequest decode(const std::string &framed) {
 
 const void *WINAPI fakeHostCallback(const void *framedRequest) {
   FakeMessenger &m = messenger();
-  Record r = framedAt(framedRequest);
-  std::string framed(reinterpret_cast<const char *>(r.data), r.size);
-  m.requests.push_back(decode(framed));
+  m.requests.push_back(decode(model::framedAt(framedRequest).bytes));
   if (m.nullAnswers) return nullptr;
   const std::string &kind = m.requests.back().kind;
   if (kind == "addButton")
-    m.answer = packInt(4) + packInt(m.nextButtonId++);
+    m.answer = model::addButtonAnswer(m.nextButtonId++);
   else if (kind == "getChatContact")
-    m.answer = packInt(5) + "\x01" + packInt(m.chatContact);
+    m.answer = model::chatContactAnswer(m.chatContact);
   else
-    m.answer = packInt(1) + "\x00";
+    m.answer = model::emptyAnswer();
   return m.answer.data();
 }
 
 std::string event(int kind, int code, const std::string &fields) {
-  std::string body = bytes({kind, code}) + fields;
-  return packInt(static_cast<std::int32_t>(body.size())) + body;
+  return model::event(static_cast<std::uint8_t>(kind), static_cast<std::uint8_t>(code), fields);
+}
+
+std::uint32_t fakeCallbackAddress() {
+  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&fakeHostCallback));
 }
 
 std::string initialiseEvent() {
-  return event(3, 1, packInt(packedAddress(reinterpret_cast<std::uintptr_t>(&fakeHostCallback))));
+  return model::initialiseEvent(fakeCallbackAddress());
 }
 
 std::string messageEvent(std::int32_t sender, const std::string &text) {
-  return event(3, 6, packInt(sender) + std::string(12, '\x55') + packString(text));
+  return model::messageEvent(sender, text, '\x55');
 }
 
 std::string deliver(const std::string &eventRecord) {
-  const void *answer = pluginFun(eventRecord.data());
-  if (!answer) return {};
-  Record r = framedAt(answer);
-  return std::string(reinterpret_cast<const char *>(r.data), r.size);
+  return model::decodeAnswer(pluginFun(eventRecord.data())).framed;
 }
 
 void writeSettings(const std::string &text) {
@@ -134,18 +105,8 @@ std::vector<std::string> requestKinds() {
   return kinds;
 }
 
-void unloadPlugin() {
-  hostCallback = nullptr;
-  replyBuffer.clear();
-  settings = Settings{};
-  buttonIds.fill(0);
-  playerWindow = nullptr;
-  volumeLevel = 0;
-  muteState = false;
-}
-
 void PluginTest::SetUp() {
-  unloadPlugin();
+  unloadNativePlugin();
   sim::reset();
   messenger() = FakeMessenger{};
   previousDir = std::filesystem::current_path();
@@ -163,5 +124,5 @@ void PluginTest::TearDown() {
   EXPECT_EQ(sim::liveIcons(), 0) << "an icon handle outlived its request";
   EXPECT_EQ(sim::openFiles(), 0);
   EXPECT_EQ(sim::openRegistryKeys(), 0);
-  unloadPlugin();
+  unloadNativePlugin();
 }

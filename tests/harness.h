@@ -2,8 +2,8 @@
 // A fake messenger that decodes the plug-in's framed requests, and a fixture that gives every
 // test a freshly loaded plug-in, an empty simulated machine and a scratch current directory.
 #include "host/QUIB_Ctl.h"
-#include "host/pluginutil.h"
 #include "host/win32.h"
+#include "tests/model/messenger.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,6 @@
 // Bytes given as numbers, for records with non-ASCII content.
 std::string bytes(std::initializer_list<int> list);
 std::string hex(const std::string &s);
-Record recordOf(const std::string &s);
 
 struct HostRequest {
   std::string framed; // exactly the bytes the messenger was handed
@@ -36,6 +35,7 @@ struct FakeMessenger {
 
 FakeMessenger &messenger();
 const void *WINAPI fakeHostCallback(const void *framedRequest);
+std::uint32_t fakeCallbackAddress();
 
 // Event records as the messenger builds them.
 std::string event(int kind, int code, const std::string &fields = {});
@@ -50,9 +50,6 @@ std::string initialiseWith(const std::string &settingsText);
 // Presses the button registered by the n-th addButton (0-based), through its handler address.
 void press(std::size_t registration);
 std::vector<std::string> requestKinds();
-
-// The state of a freshly loaded plug-in.
-void unloadPlugin();
 
 class PluginTest : public ::testing::Test {
 protected:

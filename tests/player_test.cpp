@@ -1,7 +1,7 @@
 // The eight player buttons: finding or starting the player, and what each sends it.
 #include "harness.h"
 
-#include "player/commands.h"
+#include "player/volume.h"
 
 #include <algorithm>
 #include <fstream>

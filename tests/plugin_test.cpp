@@ -21,8 +21,8 @@ TEST_F(Dispatch, RefusedRecordsAnswerNullAndLeaveTheCallbackAlone) {
   EXPECT_EQ(pluginFun(nullptr), nullptr);
   const std::string refused[] = {
       std::string(4, '\0') + initialiseEvent().substr(4), // length word 0
-      event(2, 1, packInt(packedAddress(reinterpret_cast<std::uintptr_t>(&fakeHostCallback)))),
-      event(4, 1, packInt(packedAddress(reinterpret_cast<std::uintptr_t>(&fakeHostCallback)))),
+      event(2, 1, model::le32(fakeCallbackAddress())),
+      event(4, 1, model::le32(fakeCallbackAddress())),
       event(3, 0),
       event(3, 4),
       event(3, 5),
@@ -70,7 +70,7 @@ TEST_F(Dispatch, EventsShorterThanTheirFieldsReadZerosAndNothingBeyond) {
   settings.autoanswerKey = "np";
   std::string msg = messageEvent(9, "hello");
   std::string cut =
-      packInt(static_cast<std::int32_t>(msg.size() - 5)) + msg.substr(4, msg.size() - 5);
+      model::le32(static_cast<std::uint32_t>(msg.size() - 5)) + msg.substr(4, msg.size() - 5);
   EXPECT_EQ(hex(deliver(cut)), hex(bytes({5, 0, 0, 0, 0x02, 0, 0, 0, 0})));
 }
 
@@ -110,9 +110,9 @@ TEST_F(Messages, TextsThatAreNotTheKeywordComeBackStrippedOfSpaces) {
       {std::string("he\0llo", 6), std::string("he\0llo", 6)},
   };
   for (const Case &c : cases) {
-    std::string n = packInt(static_cast<std::int32_t>(c.answered.size()));
+    std::string n = model::le32(static_cast<std::uint32_t>(c.answered.size()));
     std::string expected =
-        packInt(static_cast<std::int32_t>(5 + c.answered.size())) + "\x02" + n + c.answered;
+        model::le32(static_cast<std::uint32_t>(5 + c.answered.size())) + "\x02" + n + c.answered;
     EXPECT_EQ(hex(deliver(messageEvent(1, c.text))), hex(expected)) << c.text;
   }
   EXPECT_TRUE(messenger().requests.empty());

@@ -2,6 +2,7 @@
 #include "harness.h"
 
 #include "settings/settings.h"
+#include "tests/native_plugin.h"
 
 #include <fstream>
 
@@ -81,7 +82,7 @@ TEST_F(SettingsFile, LinesEndWithCrLfOnlyAndTheLastOneWins) {
 
 TEST_F(SettingsFile, NoFileOrAnEmptyFileGivesTheDefaults) {
   for (bool withFile : {false, true}) {
-    unloadPlugin();
+    unloadNativePlugin();
     if (withFile) writeSettings("");
     deliver(initialiseEvent());
     EXPECT_EQ(settings.buttonPlay, 0);

@@ -151,20 +151,32 @@ void readFields(std::string_view r, Request &q) {
 
 Request decodeRequest(std::string_view framed) {
   Request q;
-  q.framed = framed;
+  decodeRequest(framed, q);
+  return q;
+}
+
+void decodeRequest(std::string_view framed, Request &q) {
+  // Assigned field by field, so that a request kept for reuse keeps its storage.
+  q.kind = RequestKind::unknown;
+  q.handler = q.icon = 0;
+  q.buttonId = q.contact = q.field = 0;
+  q.text.clear();
+  q.trailing = 0;
+  q.problem.clear();
+  q.framed.assign(framed);
   if (framed.size() < 6) {
     q.problem = "a request of " + std::to_string(framed.size()) + " bytes has no header";
-    return q;
+    return;
   }
   q.kind = kindOf(*byteAt(framed, 4), *byteAt(framed, 5));
   std::size_t layout = layoutOf(q.kind);
   if (q.kind == RequestKind::unknown) {
     q.problem = "unknown header bytes";
-    return q;
+    return;
   }
   if (framed.size() < layout + (hasText(q.kind) ? 4 : 0)) {
     q.problem = "length " + std::to_string(framed.size() - 4) + " is shorter than its layout";
-    return q;
+    return;
   }
   readFields(framed, q);
   std::size_t used = layout;
@@ -172,13 +184,12 @@ Request decodeRequest(std::string_view framed) {
     std::optional<std::string_view> text = stringAt(framed, layout);
     if (!text) {
       q.problem = "the text runs past the end";
-      return q;
+      return;
     }
-    q.text = *text;
+    q.text.assign(*text);
     used += 4 + text->size();
   }
   q.trailing = framed.size() - used;
-  return q;
 }
 
 std::string addButtonAnswer(std::int32_t buttonId) {
@@ -187,7 +198,8 @@ std::string addButtonAnswer(std::int32_t buttonId) {
 
 std::string chatContactAnswer(std::int32_t contact) {
   // The byte in front of the contact is the messenger's own; the plug-in never reads it.
-  return framed("\x01" + le32(static_cast<std::uint32_t>(contact)));
+  std::string body(1, '\x01');
+  return framed(body.append(le32(static_cast<std::uint32_t>(contact))));
 }
 
 std::string emptyAnswer() {

@@ -71,6 +71,8 @@ struct Request {
   std::string problem;       // why the request cannot be read; empty when it is well formed
 };
 Request decodeRequest(std::string_view framed);
+// The same into a request that is kept for reuse, without allocating once it has grown.
+void decodeRequest(std::string_view framed, Request &into);
 
 // The messenger's answers to requests, framed.
 std::string addButtonAnswer(std::int32_t buttonId);

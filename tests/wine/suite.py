@@ -369,6 +369,32 @@ def preferences_session(lab):
           title is not None and b"QUIB_Ctl.ini" in title, found[0].text if found else "")
 
 
+def cyrillic_session(lab):
+    """The keyword in Russian, through the real CompareStringA of code page 1251."""
+    keyword = b"\xe7\xe2\xf3\xea"  # "zvuk", sound
+    steps = [["init"], ["wait-player", "10000"],
+             ["message", "77", "hex:C7C2D3CA"],     # 2: the same word in capitals
+             ["message", "78", "hex:20E7C2D3EA20"],  # 3: mixed case between spaces
+             ["message", "79", "hex:E7E2EEED"],      # 4: "zvon", another word
+             ["fini"]]
+    s = lab.session("cyrillic", steps, settings(winlab_player(lab), keyword),
+                    player_args=["--state", "playing", "--number", "3", "--track", "Song"])
+    sane(s)
+    load = find(s.lines, "load")
+    check("the Wine prefix runs the messenger in code page 1251",
+          load and load[0].get("acp") == "1251", load[0].text if load else "no load line")
+    line = b">Winamp: 3. Song (44KHz/128kbps/stereo)"
+    for index, contact, what in ((2, 77, "in capitals"), (3, 78, "in mixed case with spaces")):
+        check(f"the Cyrillic keyword {what} is answered with the now-playing line",
+              sent_lines(s.segment(index)) == [(contact, line)]
+              and find(s.segment(index), "result", "message-received", "answerHandled"),
+              str(sent_lines(s.segment(index))))
+    other = find(s.segment(4), "result", "message-received", "answerData")
+    check("another Cyrillic word of the same length is not the keyword",
+          other and other[0].bytes("string") == b"\xe7\xe2\xee\xed" and not sent_lines(s.segment(4)),
+          other[0].text if other else "no answerData")
+
+
 def hung_player_session(lab):
     steps = [["init"], ["wait-player", "10000"], ["press", V_UP], ["hang-player", "30000"],
              ["wait", "300"], ["press", V_UP], ["press", PLAY], ["press", SEND], ["press", OPEN],
@@ -422,7 +448,8 @@ def main():
         print(f"NOTE scratch prefix booted in {boot:.1f} s", flush=True)
         for run in (buttons_session, player_session, format_session, launch_custom_session,
                     launch_registry_session, not_found_session, launch_error_session,
-                    preferences_session, hung_player_session, probe_session):
+                    preferences_session, cyrillic_session, hung_player_session,
+                    probe_session):
             try:
                 run(lab)
             except Exception as error:  # a broken session fails, the others still run

@@ -98,8 +98,11 @@ def winpath(path):
 
 
 def settings_text(pairs):
-    """The settings file: key=value lines ended by CR LF, as the plug-in reads them."""
-    return b"".join(k.encode("latin-1") + b"=" + v.encode("latin-1") + b"\r\n" for k, v in pairs)
+    """The settings file: key=value lines ended by CR LF, as the plug-in reads them; a value
+    given as bytes (Windows-1251) is written as it is."""
+    def raw(v):
+        return v if isinstance(v, bytes) else v.encode("latin-1")
+    return b"".join(k.encode("latin-1") + b"=" + raw(v) + b"\r\n" for k, v in pairs)
 
 
 class Lab:
@@ -142,7 +145,9 @@ class Lab:
             WINEPREFIX=os.path.join(self.root, "prefix"),
             WINEDLLOVERRIDES="mscoree=d;mshtml=d",
             WINEDEBUG="-all",
-            LANG="C.UTF-8",
+            # The messenger's users run Windows in Russian: Wine takes its ANSI code page, 1251,
+            # from the Unix locale.
+            LANG="ru_RU.UTF-8",
         )
         started = time.monotonic()
         self.wine(["wineboot", "--init"], timeout=180)

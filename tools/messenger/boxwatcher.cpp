@@ -1,7 +1,6 @@
 #include "boxwatcher.h"
 
 #include "handles.h"
-#include "records.h"
 #include "transcript.h"
 
 #include <string>

@@ -5,10 +5,10 @@
 #include "boxwatcher.h"
 #include "chatwindow.h"
 #include "handles.h"
-#include "records.h"
 #include "transcript.h"
 
 #include "standin.h"
+#include "tests/model/messenger.h"
 
 #include <windows.h>
 
@@ -71,14 +71,9 @@ std::string raw(std::string_view bytes) {
   return " raw=" + hexOf(bytes.substr(0, rawLimit)) + "...";
 }
 
-std::string lengthProblem(std::string_view record, std::size_t layout) {
-  return " malformed=\"length " + std::to_string(record.size() - 4) + " is shorter than the " +
-         std::to_string(layout - 4) + " bytes of its layout\"";
-}
-
-std::string trailing(std::string_view record, std::size_t used) {
-  if (record.size() <= used) return {};
-  return " trailing=" + std::to_string(record.size() - used);
+std::string trailing(std::size_t bytes) {
+  if (!bytes) return {};
+  return " trailing=" + std::to_string(bytes);
 }
 
 std::string hexAddress(std::uintptr_t address) {
@@ -91,8 +86,8 @@ bool insidePlugin(std::uintptr_t address) {
   return address >= messenger.plugin.base && address < messenger.plugin.end;
 }
 
-const void *answerWith(std::string_view body) {
-  messenger.answer = frame(body);
+const void *answerWith(std::string framed) {
+  messenger.answer = std::move(framed);
   // Zero bytes beyond the frame: a reader that goes past the announced length finds 0.
   messenger.answer.append(8, '\0');
   return messenger.answer.data();
@@ -132,168 +127,124 @@ IconPtr copyIcon(std::int32_t packed, std::string &description) {
   return copy;
 }
 
-const void *onAddButton(std::string_view record) {
-  constexpr std::size_t layout = 18;
-  std::string line = "request addButton";
-  const auto hint = stringAt(record, 14);
-  if (record.size() < layout || !hint) {
-    note(line +
-         (record.size() < layout ? lengthProblem(record, layout)
-                                 : std::string(" malformed=\"hint runs past the end\"")) +
-         raw(record));
-    return answerWith(packInt(0));
-  }
-  const auto handler = static_cast<std::uint32_t>(*intAt(record, 6));
+const void *onAddButton(const model::Request &q) {
   std::string icon;
-  IconPtr copy = copyIcon(*intAt(record, 10), icon);
+  IconPtr copy = copyIcon(static_cast<std::int32_t>(q.icon), icon);
   const std::int32_t id = messenger.nextButtonId++;
-  messenger.buttons.push_back({id, handler});
-  line += " order=" + std::to_string(messenger.buttons.size()) + " handler=" + hex32(handler) +
-          " handler-in-plugin=" + (insidePlugin(handler) ? "yes" : "no") + icon + " " +
-          textField("hint", *hint) + trailing(record, layout + hint->size()) + raw(record);
-  note(line);
-  addToolbarButton(id, std::move(copy), *hint);
-  const void *answer = answerWith(packInt(id));
+  messenger.buttons.push_back({id, q.handler});
+  note("request addButton order=" + std::to_string(messenger.buttons.size()) + " handler=" +
+       hex32(q.handler) + " handler-in-plugin=" + (insidePlugin(q.handler) ? "yes" : "no") + icon +
+       " " + textField("hint", q.text) + trailing(q.trailing) + raw(q.framed));
+  addToolbarButton(id, std::move(copy), q.text);
+  const void *answer = answerWith(model::addButtonAnswer(id));
   note("answer addButton id=" + std::to_string(id) +
        raw(std::string_view(messenger.answer.data(), 8)));
   return answer;
 }
 
-const void *onUpdateButton(std::string_view record) {
-  constexpr std::size_t layout = 18;
-  const auto hint = stringAt(record, 14);
-  if (record.size() < layout || !hint) {
-    note("request updateButton" +
-         (record.size() < layout ? lengthProblem(record, layout)
-                                 : std::string(" malformed=\"hint runs past the end\"")) +
-         raw(record));
-    return answerWith({});
-  }
-  const std::int32_t id = *intAt(record, 6);
+const void *onUpdateButton(const model::Request &q) {
   std::string icon;
-  IconPtr copy = copyIcon(*intAt(record, 10), icon);
-  const bool known = updateToolbarButton(id, std::move(copy), *hint);
-  note("request updateButton id=" + std::to_string(id) + " known=" + (known ? "yes" : "no") + icon +
-       " " + textField("hint", *hint) + trailing(record, layout + hint->size()) + raw(record));
-  return answerWith({});
+  IconPtr copy = copyIcon(static_cast<std::int32_t>(q.icon), icon);
+  const bool known = updateToolbarButton(q.buttonId, std::move(copy), q.text);
+  note("request updateButton id=" + std::to_string(q.buttonId) +
+       " known=" + (known ? "yes" : "no") + icon + " " + textField("hint", q.text) +
+       trailing(q.trailing) + raw(q.framed));
+  return answerWith(model::emptyAnswer());
 }
 
-const void *onRemoveButton(std::string_view record) {
-  constexpr std::size_t layout = 10;
-  if (record.size() < layout) {
-    note("request removeButton" + lengthProblem(record, layout) + raw(record));
-    return answerWith({});
-  }
-  const std::int32_t id = *intAt(record, 6);
+const void *onRemoveButton(const model::Request &q) {
   bool known = false;
   for (auto it = messenger.buttons.begin(); it != messenger.buttons.end(); ++it) {
-    if (it->id == id) {
+    if (it->id == q.buttonId) {
       messenger.buttons.erase(it);
       known = true;
       break;
     }
   }
-  removeToolbarButton(id);
-  note("request removeButton id=" + std::to_string(id) + " known=" + (known ? "yes" : "no") +
-       trailing(record, layout) + raw(record));
-  return answerWith({});
+  removeToolbarButton(q.buttonId);
+  note("request removeButton id=" + std::to_string(q.buttonId) +
+       " known=" + (known ? "yes" : "no") + trailing(q.trailing) + raw(q.framed));
+  return answerWith(model::emptyAnswer());
 }
 
-const void *onGetChatContact(std::string_view record) {
-  note("request getChatContact" + trailing(record, 6) + raw(record));
-  const void *answer = answerWith(std::string(1, '\x02') + packInt(messenger.contact));
+const void *onGetChatContact(const model::Request &q) {
+  note("request getChatContact" + trailing(q.trailing) + raw(q.framed));
+  const void *answer = answerWith(model::chatContactAnswer(messenger.contact));
   note("answer getChatContact contact=" + std::to_string(messenger.contact) +
        raw(std::string_view(messenger.answer.data(), 9)));
   return answer;
 }
 
-const void *onSendMessage(std::string_view record) {
-  constexpr std::size_t layout = 18;
-  const auto text = stringAt(record, 14);
-  if (record.size() < layout || !text) {
-    note("request sendMessage" +
-         (record.size() < layout ? lengthProblem(record, layout)
-                                 : std::string(" malformed=\"text runs past the end\"")) +
-         raw(record));
-    return answerWith({});
-  }
-  const std::int32_t to = *intAt(record, 6);
-  note("request sendMessage contact=" + std::to_string(to) +
-       " field=" + std::to_string(*intAt(record, 10)) + " " + textField("text", *text) +
-       trailing(record, layout + text->size()) + raw(record));
-  appendChatLine("me -> " + std::to_string(to) + ": " + std::string(*text));
-  return answerWith({});
+const void *onSendMessage(const model::Request &q) {
+  note("request sendMessage contact=" + std::to_string(q.contact) +
+       " field=" + std::to_string(q.field) + " " + textField("text", q.text) +
+       trailing(q.trailing) + raw(q.framed));
+  appendChatLine("me -> " + std::to_string(q.contact) + ": " + q.text);
+  return answerWith(model::emptyAnswer());
 }
 
 const void *WINAPI hostCallback(const void *framedRequest) {
-  const FramedView view = framedAt(framedRequest);
+  const model::FramedView view = model::framedAt(framedRequest);
   if (!view.problem.empty()) {
     note("request malformed=\"" + view.problem + "\"" + raw(view.bytes));
-    return answerWith({});
+    return answerWith(model::emptyAnswer());
   }
-  const std::string_view record = view.bytes;
-  if (record.size() < 6) {
-    note("request" + lengthProblem(record, 6) + raw(record));
-    return answerWith({});
+  const model::Request q = model::decodeRequest(view.bytes);
+  if (q.kind == model::RequestKind::unknown && view.bytes.size() >= 6) {
+    note("request unknown header=" + hexOf(view.bytes.substr(4, 2)) + raw(view.bytes));
+    return answerWith(model::emptyAnswer());
   }
-  const std::uint8_t group = *byteAt(record, 4);
-  const std::uint8_t code = *byteAt(record, 5);
-  if (group == 0x05 && code == 0xC9) return onAddButton(record);
-  if (group == 0x05 && code == 0xCA) return onUpdateButton(record);
-  if (group == 0x05 && code == 0xCB) return onRemoveButton(record);
-  if (group == 0x01 && code == 0xC9) return onGetChatContact(record);
-  if (group == 0x05 && code == 0x01) return onSendMessage(record);
-  note("request unknown header=" + hexOf(record.substr(4, 2)) + raw(record));
-  return answerWith({});
+  if (!q.problem.empty()) {
+    // A short request still gets an answer that reads as 0, as a messenger would give.
+    note("request " + std::string(model::nameOf(q.kind)) + " malformed=\"" + q.problem + "\"" +
+         raw(view.bytes));
+    return answerWith(q.kind == model::RequestKind::addButton ? model::addButtonAnswer(0)
+                                                              : model::emptyAnswer());
+  }
+  switch (q.kind) {
+  case model::RequestKind::addButton:
+    return onAddButton(q);
+  case model::RequestKind::updateButton:
+    return onUpdateButton(q);
+  case model::RequestKind::removeButton:
+    return onRemoveButton(q);
+  case model::RequestKind::getChatContact:
+    return onGetChatContact(q);
+  default:
+    return onSendMessage(q);
+  }
 }
 
 // What pluginFun gave back for an event, decoded; the answer's text or nothing.
 std::string decodeResult(const char *event, const void *result, bool &handled) {
-  handled = false;
+  const model::Answer answer = model::decodeAnswer(result);
+  handled = answer.kind == model::AnswerKind::handled;
   std::string line = std::string("result ") + event;
-  if (!result) {
+  if (answer.kind == model::AnswerKind::none) {
     note(line + " none");
     return {};
   }
-  const FramedView view = framedAt(result);
-  if (!view.problem.empty()) {
-    note(line + " malformed=\"" + view.problem + "\"" + raw(view.bytes));
-    return {};
-  }
-  const std::string_view record = view.bytes;
-  const auto kind = byteAt(record, 4);
-  std::string text;
-  if (!kind) {
-    line += " empty";
-  } else if (*kind == 0x04) {
-    line += " answerHandled" + trailing(record, 5);
-    handled = true;
-  } else if (*kind == 0x02) {
+  if (answer.framed.size() < 5) {
+    line += answer.problem.empty() ? " empty" : " malformed=\"" + answer.problem + "\"";
+  } else if (handled) {
+    line += " answerHandled" + trailing(answer.trailing);
+  } else if (answer.kind == model::AnswerKind::data) {
     line += " answerData";
-    const auto s = stringAt(record, 5);
-    if (!s) {
-      line += " malformed=\"string runs past the end\"";
+    if (!answer.problem.empty()) {
+      line += " malformed=\"" + answer.problem + "\"";
     } else {
-      text = *s;
-      line += " " + textField("string", text);
-      std::size_t used = 9 + s->size();
-      while (const auto value = intAt(record, used)) {
-        line += " int=" + std::to_string(*value);
-        used += 4;
-      }
-      line += trailing(record, used);
+      line += " " + textField("string", answer.text);
+      for (const std::int32_t value : answer.ints) line += " int=" + std::to_string(value);
+      line += trailing(answer.trailing);
     }
   } else {
-    char kindText[8];
-    std::snprintf(kindText, sizeof kindText, "0x%02X", *kind);
-    line += std::string(" kind=") + kindText;
+    line += " kind=" + hexOf(answer.framed.substr(4, 1));
   }
-  note(line + raw(record));
-  return text;
+  note(line + raw(answer.framed));
+  return answer.text;
 }
 
-std::string deliver(const char *name, const std::string &body, bool &handled) {
-  const std::string event = frame(body);
+std::string deliver(const char *name, const std::string &event, bool &handled) {
   note(std::string("event ") + name + raw(event));
   const void *result = messenger.plugin.fun(event.data());
   return decodeResult(name, result, handled);
@@ -303,14 +254,13 @@ void deliverInitialise() {
   const auto callback = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&hostCallback));
   note("event initialise callback=" + hex32(callback));
   bool handled = false;
-  deliver("initialise", std::string("\x03\x01", 2) + packInt(static_cast<std::int32_t>(callback)),
-          handled);
+  deliver("initialise", model::initialiseEvent(callback), handled);
   messenger.initialised = true;
 }
 
 void deliverFinalise() {
   bool handled = false;
-  deliver("finalise", std::string("\x03\x02", 2), handled);
+  deliver("finalise", model::finaliseEvent(), handled);
   messenger.initialised = false;
 }
 
@@ -318,9 +268,7 @@ void deliverMessage(std::int32_t from, const std::string &text) {
   note("event message-received contact=" + std::to_string(from) + " " + textField("text", text));
   appendChatLine(std::to_string(from) + ": " + text);
   bool handled = false;
-  const std::string body =
-      std::string("\x03\x06", 2) + packInt(from) + std::string(12, '\0') + packString(text);
-  const std::string shown = deliver("message-received", body, handled);
+  const std::string shown = deliver("message-received", model::messageEvent(from, text), handled);
   if (!handled) appendChatLine("  (shown to the user: " + shown + ")");
 }
 
@@ -461,7 +409,7 @@ bool loadPlugin(const char *path) {
       reinterpret_cast<PluginFun>(reinterpret_cast<void *>(GetProcAddress(p.module, "pluginFun")));
   note(std::string("load ") + textField("plugin", path) + " base=" + hexAddress(p.base) + " size=" +
        std::to_string(p.end - p.base) + " below-4gb=" + (p.end <= 0xFFFFFFFFull ? "yes" : "no") +
-       " pluginFun=" + (p.fun ? "found" : "missing"));
+       " pluginFun=" + (p.fun ? "found" : "missing") + " acp=" + std::to_string(GetACP()));
   return p.fun != nullptr;
 }
 
@@ -518,7 +466,7 @@ void run(const Step &step) {
     deliverFinalise();
   } else if (step.name == "prefs") {
     bool handled = false;
-    deliver("preferences", std::string("\x03\x03", 2), handled);
+    deliver("preferences", model::preferencesEvent(), handled);
   } else if (step.name == "message") {
     deliverMessage(numberArg(a[0]), *scriptText(a[1]));
   } else if (step.name == "event") {

@@ -51,3 +51,55 @@ void note(std::string_view line) {
   }
   LeaveCriticalSection(&out.lock);
 }
+
+std::string hexOf(std::string_view bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (const char c : bytes) {
+    const auto b = static_cast<std::uint8_t>(c);
+    out += digits[b >> 4];
+    out += digits[b & 0x0F];
+  }
+  return out;
+}
+
+std::string textField(std::string_view name, std::string_view bytes) {
+  bool plain = true;
+  for (const char c : bytes) {
+    if (c < 0x20 || c > 0x7E || c == '"') plain = false;
+  }
+  if (plain) return std::string(name) + "=\"" + std::string(bytes) + "\"";
+  return std::string(name) + "=hex:" + hexOf(bytes);
+}
+
+std::string hex32(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+  return text;
+}
+
+std::optional<std::string> scriptText(std::string_view token) {
+  constexpr std::string_view prefix = "hex:";
+  if (token.substr(0, prefix.size()) != prefix) return std::string(token);
+  const auto digits = token.substr(prefix.size());
+  if (digits.size() % 2 != 0) return std::nullopt;
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); i += 2) {
+    unsigned value = 0;
+    for (std::size_t j = i; j < i + 2; ++j) {
+      const char c = digits[j];
+      value <<= 4;
+      if (c >= '0' && c <= '9')
+        value |= static_cast<unsigned>(c - '0');
+      else if (c >= 'a' && c <= 'f')
+        value |= static_cast<unsigned>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F')
+        value |= static_cast<unsigned>(c - 'A' + 10);
+      else
+        return std::nullopt;
+    }
+    out += static_cast<char>(value);
+  }
+  return out;
+}

@@ -1,0 +1,107 @@
+#include "player/launch.h"
+
+#include "host/file.h"
+#include "player/volume.h"
+#include "player/window.h"
+#include "settings/settings.h"
+
+#include <string>
+
+namespace {
+
+constexpr const char *openCommandKey = "Winamp.File\\Shell\\open\\command";
+constexpr DWORD lookupCount = 9;
+constexpr DWORD lookupIntervalMs = 750;
+constexpr DWORD settleMs = 200;
+constexpr std::int32_t launchVolume = 200;
+
+// "Winamp fastsearch failed!" / "Winamp not found!"
+constexpr const char *notFoundText =
+    "Winamp fastsearch failed!\r\n\r\n\xCD\xE5 \xEE\xE1\xED\xE0\xF0\xF3\xE6\xE5\xED Winamp!";
+// "Winamp launch error" / "Could not start Winamp"
+constexpr const char *launchErrorText = "Winamp launch error\r\n\r\n\xCD\xE5 "
+                                        "\xF3\xE4\xE0\xEB\xEE\xF1\xFC \xE7\xE0\xEF\xF3\xF1\xF2\xE8"
+                                        "\xF2\xFC Winamp";
+
+struct RegistryKey {
+  HKEY handle = nullptr;
+  RegistryKey(HKEY root, const char *path) {
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, &handle) != ERROR_SUCCESS) handle = nullptr;
+  }
+  ~RegistryKey() {
+    if (handle) RegCloseKey(handle);
+  }
+  RegistryKey(const RegistryKey &) = delete;
+  RegistryKey &operator=(const RegistryKey &) = delete;
+};
+
+// The value as stored, up to its terminating NUL; empty when it cannot be read.
+LSTATUS queryDefaultValue(HKEY key, std::string &value) {
+  auto size = static_cast<DWORD>(value.size());
+  LSTATUS status =
+      RegQueryValueExA(key, "", nullptr, nullptr, reinterpret_cast<LPBYTE>(value.data()), &size);
+  value.resize(status == ERROR_SUCCESS || status == ERROR_MORE_DATA ? size : 0);
+  return status;
+}
+
+std::string candidatePath() {
+  if (fileExists(settings.customPlayer)) return settings.customPlayer;
+  return programPathOf(readPlayerOpenCommand(), fileExists);
+}
+
+HWND waitForPlayerWindow() {
+  HWND window = nullptr;
+  for (DWORD lookups = 0; !window && lookups < lookupCount; ++lookups) {
+    Sleep(lookupIntervalMs);
+    window = findPlayerWindow();
+  }
+  return window;
+}
+
+} // namespace
+
+HWND acquirePlayerWindow() {
+  if (HWND window = findPlayerWindow()) return window;
+  std::string path = candidatePath();
+  if (!fileExists(path)) {
+    MessageBoxA(nullptr, notFoundText, "", MB_OK | MB_ICONHAND | MB_TASKMODAL);
+    return nullptr;
+  }
+  ShellExecuteA(nullptr, "open", path.c_str(), "", "", SW_SHOWNORMAL);
+  HWND window = waitForPlayerWindow();
+  if (!window) {
+    MessageBoxA(nullptr, launchErrorText, "",
+                MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL | MB_TOPMOST);
+    return nullptr;
+  }
+  Sleep(settleMs);
+  volumeLevel = launchVolume;
+  volumeUp();
+  return window;
+}
+
+bool fileExists(const std::string &path) {
+  if (path.empty()) return false;
+  return ReadOnlyFile(path.c_str()).isOpen();
+}
+
+std::string readPlayerOpenCommand() {
+  RegistryKey key(HKEY_CLASSES_ROOT, openCommandKey);
+  if (!key.handle) return {};
+  std::string value(255, '\0');
+  // A longer command is asked for again with the size the registry reports.
+  if (queryDefaultValue(key.handle, value) == ERROR_MORE_DATA &&
+      queryDefaultValue(key.handle, value) != ERROR_SUCCESS)
+    return {};
+  return value.substr(0, value.find('\0'));
+}
+
+std::string programPathOf(std::string_view command, bool (*isFile)(const std::string &)) {
+  if (!command.empty() && command.front() == '"') {
+    command.remove_prefix(1);
+    return std::string(command.substr(0, command.find('"')));
+  }
+  std::string whole(command);
+  if (isFile(whole)) return whole;
+  return std::string(command.substr(0, command.find(' ')));
+}
