@@ -133,6 +133,16 @@ protected:
       return l == 104 ? answers[0] : l == 126 && w <= 2 ? answers[1 + w] : LRESULT{0};
     });
   }
+  // The line the keyword brings after an initialise with these settings lines; the player's
+  // queries are those of this answer alone.
+  std::string keywordAnswerWith(const std::string &lines) {
+    initialiseWith("autoanswer-key=np\r\n" + lines);
+    sim::sentMessages().clear();
+    messenger().requests.clear();
+    deliver(messageEvent(9, "np"));
+    if (requestKinds() != std::vector<std::string>{"sendMessage"}) return "(no line)";
+    return messenger().requests[0].text;
+  }
   std::vector<Query> queries() {
     std::vector<Query> out;
     for (const sim::SentMessage &m : sim::sentMessages()) {
@@ -193,13 +203,29 @@ TEST_F(NowPlaying, OnlyCaptionsOfTwelveOrMoreCharactersAndOnly254OfThemAreSeen) 
 const std::vector<Query> trackQueries{
     {WM_USER, 0, 104}, {WM_USER, 0, 126}, {WM_USER, 1, 126}, {WM_USER, 2, 126}};
 
-TEST_F(NowPlaying, AFormatAsksForTheTimeItShowsAfterTheTrackDataAndBeforeTheChat) {
+TEST_F(NowPlaying, TheSendButtonAsksForTheTimeAfterTheTrackDataBoundedAndBeforeTheChat) {
+  initialiseWith("button-send=yes\r\nnowplaying-format=%track% [%pos%/%len%]");
+  startPlayer("1. A - B - Winamp");
+  press(0);
+  std::vector<Query> expected = trackQueries;
+  expected.insert(expected.end(), {{WM_USER, 0, 105}, {WM_USER, 1, 105}});
+  EXPECT_EQ(queries(), expected);
+  for (const sim::SentMessage &m : sim::sentMessages())
+    EXPECT_TRUE(m.bounded && m.timeout == 5000) << "an unbounded query, lParam " << m.lParam;
+  EXPECT_EQ(requestsAtQuery, std::vector<std::size_t>(6, 1));
+  ASSERT_EQ(requestKinds(),
+            (std::vector<std::string>{"addButton", "getChatContact", "sendMessage"}));
+  EXPECT_EQ(messenger().requests[2].idOrContact, 321);
+  EXPECT_EQ(messenger().requests[2].text, "1. A - B [1:23/3:35]");
+}
+
+TEST_F(NowPlaying, ThePlayerIsAskedOnlyForTheTimeTheFormatShows) {
+  startPlayer("1. A - B - Winamp");
   struct Case {
     std::string format;
     std::vector<Query> timeQueries;
     std::string line;
   } cases[] = {
-      {"%track% [%pos%/%len%]", {{WM_USER, 0, 105}, {WM_USER, 1, 105}}, "1. A - B [1:23/3:35]"},
       {"%len% %len% %pos%", {{WM_USER, 0, 105}, {WM_USER, 1, 105}}, "3:35 3:35 1:23"},
       {"at %pos%", {{WM_USER, 0, 105}}, "at 1:23"},
       {"of %len%", {{WM_USER, 1, 105}}, "of 3:35"},
@@ -208,23 +234,10 @@ TEST_F(NowPlaying, AFormatAsksForTheTimeItShowsAfterTheTrackDataAndBeforeTheChat
       {"", {}, ">Winamp: 1. A - B (44KHz/128kbps/stereo)"},
   };
   for (const Case &c : cases) {
-    unloadPlugin();
-    messenger() = FakeMessenger{};
-    initialiseWith("button-send=yes\r\nnowplaying-format=" + c.format);
-    sim::reset();
-    requestsAtQuery.clear();
-    startPlayer("1. A - B - Winamp");
-    press(0);
+    EXPECT_EQ(keywordAnswerWith("nowplaying-format=" + c.format), c.line) << c.format;
     std::vector<Query> expected = trackQueries;
     expected.insert(expected.end(), c.timeQueries.begin(), c.timeQueries.end());
     EXPECT_EQ(queries(), expected) << c.format;
-    for (const sim::SentMessage &m : sim::sentMessages())
-      EXPECT_TRUE(m.bounded && m.timeout == 5000) << "an unbounded query: " << c.format;
-    EXPECT_EQ(requestsAtQuery, std::vector<std::size_t>(expected.size(), 1)) << c.format;
-    ASSERT_EQ(requestKinds(),
-              (std::vector<std::string>{"addButton", "getChatContact", "sendMessage"}));
-    EXPECT_EQ(messenger().requests[2].idOrContact, 321);
-    EXPECT_EQ(messenger().requests[2].text, c.line);
   }
 }
 
@@ -242,6 +255,7 @@ TEST_F(NowPlaying, TheKeywordAnswerTakesTheFormatAndShowsUnknownTimesAsNothing) 
 }
 
 TEST_F(NowPlaying, TheFormatIsTakenAsBytesAndItsLastLineWins) {
+  startPlayer("1. A - B - Winamp");
   const std::string defaultLine = ">Winamp: 1. A - B (44KHz/128kbps/stereo)";
   struct Case {
     std::string lines, line;
@@ -250,19 +264,11 @@ TEST_F(NowPlaying, TheFormatIsTakenAsBytesAndItsLastLineWins) {
       {"nowplaying-format=a\r\nnowplaying-format=b %kbps%\r\n", "b 128"},
       {"nowplaying-format=a\tb\rc\n%channels%", "a\tb\rc\nstereo"},
       {"nowplaying-format=a\r\nnowplaying-format=", defaultLine},
-      {"nowplaying-format", defaultLine},
-      {"Nowplaying-format=a\r\nnowplaying-format =b\r\nnowplaying_format=c", defaultLine},
+      {"nowplaying-format=a\r\nnowplaying-format", defaultLine},
+      {"nowplaying-format=\r\nNowplaying-format=a\r\nnowplaying-format =b\r\nnowplaying_format=c",
+       defaultLine},
   };
-  for (const Case &c : cases) {
-    unloadPlugin();
-    messenger() = FakeMessenger{};
-    initialiseWith("autoanswer-key=np\r\n" + c.lines);
-    startPlayer("1. A - B - Winamp");
-    deliver(messageEvent(9, "np"));
-    ASSERT_EQ(requestKinds(), std::vector<std::string>{"sendMessage"}) << c.lines;
-    EXPECT_EQ(messenger().requests[0].text, c.line) << c.lines;
-    sim::reset();
-  }
+  for (const Case &c : cases) EXPECT_EQ(keywordAnswerWith(c.lines), c.line) << c.lines;
 }
 
 TEST_F(NowPlaying, WithoutAPlayerNothingIsSentAndNothingStarted) {

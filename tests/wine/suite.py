@@ -264,7 +264,7 @@ def format_session(lab):
              ["press", SEND],                  # 5
              ["close-player"], ["fini"]]
     s = lab.session("format", steps,
-                    settings(winlab_player(lab)) + [("nowplaying-format", fmt.decode("latin-1"))],
+                    settings(winlab_player(lab)) + [("nowplaying-format", fmt)],
                     player_args=["--state", "playing", "--number", "3", "--track",
                                  "Test Artist - Test Song", "--rate", "48", "--bitrate", "320",
                                  "--channels", "6", "--length", "3725"])
