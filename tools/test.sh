@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test of the project, from a fresh machine: installs what is missing, builds the three
 # builds and runs the native tests (plain and under ASan/UBSan), the checks of the product DLL
-# and of the release archive, the Wine suite and a short fuzzing run. Ends with one line: "stages: N passed, M failed".
+# and of the release archive, two more builds of the release that must give the same bytes, the
+# Wine suite and a short fuzzing run. Ends with one line: "stages: N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -51,6 +52,7 @@ stage "native unit tests" native native
 stage "native unit tests under AddressSanitizer and UBSan" native native-asan
 stage "product DLL" product_dll
 stage "release archive" release_archive
+stage "reproducible release: two builds, the same bytes" bash tools/reproducible.sh
 stage "Wine suite" wine_suite
 stage "fuzzing, about a minute" bash tools/fuzz.sh 20
 
