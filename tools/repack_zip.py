@@ -5,9 +5,9 @@ Usage: repack_zip.py ARCHIVE
 
 Keeps the files and drops the folder entries (unpacking makes the folders anyway). Every
 entry gets the same fixed time and the attributes of a plain Windows file, no owner and no
-extra fields, in the order of the names; the data is deflated at level 9. CPack's ZIP generator writes folder entries, the
-packing user's ids and the times of the staged files, in the local time zone: none of that
-may reach the release.
+extra fields, in the order of the names; the data is deflated at level 9. CPack's ZIP
+generator writes folder entries, the packing user's ids and the times of the staged files, in
+the local time zone: none of that may reach the release.
 """
 
 import sys

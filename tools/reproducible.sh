@@ -19,7 +19,8 @@ copy_tree() {
 
 build_release() {
   copy_tree "$1"
-  (cd "$1" && cmake --preset win32 >/dev/null && cmake --build --preset win32 --target package >/dev/null)
+  (cd "$1" && cmake --preset win32 >/dev/null &&
+    cmake --build --preset win32 --target package >/dev/null)
 }
 
 first="$work/a"

@@ -7,8 +7,8 @@ README_TXT gets the parts of the README between the lines `<!-- readme.txt -->` 
 `<!-- /readme.txt -->`, as plain text: headings underlined, paragraphs and list items wrapped
 at 76 columns, backquotes dropped (a `quoted text` is never broken across lines), a table as
 one entry per row, its first cell with the other cells indented beneath, and indented blocks
-as they are. Pictures and other comment lines are left out. INI gets the indented block that follows the
-line `<!-- QUIB_Ctl.ini -->`.
+as they are. Pictures and other comment lines are left out. INI gets the indented block that
+follows the line `<!-- QUIB_Ctl.ini -->`.
 
 Both are written in Windows-1251 with CR LF line ends, as Notepad writes them. A character
 that Windows-1251 lacks, or Markdown that has no plain form here (a link, a picture), stops
