@@ -19,5 +19,6 @@ int main() {
   for (const auto &[name, value] : switches) std::printf("%s %d\n", name, int{value});
   std::printf("autoanswerKey %s\n", settings.autoanswerKey.c_str());
   std::printf("customPlayer %s\n", settings.customPlayer.c_str());
+  std::printf("nowplayingFormat %s\n", settings.nowplayingFormat.c_str());
   return 0;
 }

@@ -100,6 +100,8 @@ def check_ini(ini, settings_dump):
         problems.append("switches off: " + ", ".join(off))
     if read.get("autoanswerKey") != KEYWORD:
         problems.append(f"keyword {read.get('autoanswerKey')!r}, expected {KEYWORD!r}")
+    if read.get("nowplayingFormat"):
+        problems.append(f"the now-playing line reshaped by {read['nowplayingFormat']!r}")
     if problems:
         return False, "; ".join(problems)
     return True, f"every switch on, keyword {KEYWORD!r}, player {read.get('customPlayer')!r}"
