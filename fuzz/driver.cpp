@@ -117,11 +117,21 @@ void press(std::uint32_t handler) {
   reinterpret_cast<ButtonHandler>(std::uintptr_t{handler})();
 }
 
+namespace {
+
+LRESULT timeAnswer(const PlayerAnswers &answers, WPARAM wParam) {
+  if (wParam > 1) return 0;
+  return wParam == 0 ? answers.positionMs : answers.lengthSeconds;
+}
+
+} // namespace
+
 HWND addPlayer(const std::string &caption, const PlayerAnswers &answers) {
   return sim::addWindow(playerClass, caption,
                         [answers](UINT message, WPARAM wParam, LPARAM lParam) {
                           if (message != WM_USER) return LRESULT{0};
                           if (lParam == 104) return LRESULT{answers.state};
+                          if (lParam == 105) return timeAnswer(answers, wParam);
                           if (lParam != 126) return LRESULT{0};
                           switch (wParam) {
                           case 0:

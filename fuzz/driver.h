@@ -79,6 +79,8 @@ struct PlayerAnswers {
   std::int32_t sampleRate = 44;
   std::int32_t bitRate = 128;
   std::int32_t channels = 2;
+  std::int32_t positionMs = 83500;
+  std::int32_t lengthSeconds = 215;
 };
 HWND addPlayer(const std::string &caption, const PlayerAnswers &answers);
 inline constexpr const char *playerClass = "Winamp v1.x";

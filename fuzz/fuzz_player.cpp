@@ -1,19 +1,24 @@
 // The player's answers and captions (any state, any numbers, captions of any length and bytes)
-// through composeNowPlaying, sendNowPlaying and togglePlay.
+// and formats of any bytes through composeNowPlaying, sendNowPlaying and togglePlay.
 //
-// Input, little-endian: u8 flags (1 the player runs, 2 it is hung); the caption as a u16 byte
-// count and its bytes; i32×4 the player's answers: playing state, sample rate, bit rate,
-// channels; i32 the contact the report is sent to; the rest: the messenger's answers
-// (driver::Messenger::answers).
+// Input, little-endian: u8 flags (1 the player runs, 2 it is hung, 4 a format follows); the
+// caption as a u16 byte count and its bytes; i32×4 the player's answers: playing state, sample
+// rate, bit rate, channels; i32 the contact the report is sent to; with flag 4: the format as a
+// u16 byte count and its bytes, then i32×2 the player's answers for the position in ms and the
+// length in seconds; the rest: the messenger's answers (driver::Messenger::answers).
 #include "fuzz/driver.h"
 #include "player/commands.h"
 #include "player/nowplaying.h"
+#include "settings/settings.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
-constexpr std::uint8_t playerRuns = 1, playerHung = 2;
+constexpr std::uint8_t playerRuns = 1, playerHung = 2, formatFollows = 4;
 // The player's caption buffer holds 255 characters with the terminator.
 constexpr std::size_t captionSeen = 254;
 // "Playback", "Pause"
@@ -21,21 +26,88 @@ constexpr std::string_view playHint =
     "\xC2\xEE\xF1\xEF\xF0\xEE\xE8\xE7\xE2\xE5\xE4\xE5\xED\xE8\xE5";
 constexpr std::string_view pauseHint = "\xCF\xE0\xF3\xE7\xE0";
 
-// ">Winamp: " + track + " (" + numbers + ")", the track being the caption in front of the
-// suffix of its state.
-void checkCompose(std::string_view caption, const driver::PlayerAnswers &a) {
-  TrackInfoAnswers info{a.sampleRate, a.bitRate, a.channels};
-  std::string line = composeNowPlaying(caption, a.state, info);
-  std::string_view suffix = a.state == 0   ? " - Winamp [Stopped]"
-                            : a.state == 3 ? " - Winamp [Paused]"
-                                           : " - Winamp";
-  std::string_view track = caption.substr(0, caption.find(suffix));
-  std::string channels = a.channels == 1   ? "mono"
-                         : a.channels == 2 ? "stereo"
-                                           : std::to_string(a.channels) + "ch";
-  std::string expected = ">Winamp: " + std::string(track) + " (" + std::to_string(a.sampleRate) +
-                         "KHz/" + std::to_string(a.bitRate) + "kbps/" + channels + ")";
-  driver::expect(line == expected, "composeNowPlaying made a wrong line");
+std::string_view trackOf(std::string_view caption, std::int32_t state) {
+  std::string_view suffix = state == 0   ? " - Winamp [Stopped]"
+                            : state == 3 ? " - Winamp [Paused]"
+                                         : " - Winamp";
+  return caption.substr(0, caption.find(suffix));
+}
+
+std::string channelsText(std::int32_t channels) {
+  return channels == 1 ? "mono" : channels == 2 ? "stereo" : std::to_string(channels) + "ch";
+}
+
+std::string clockText(std::int32_t answer, std::int32_t perSecond) {
+  if (answer < 0) return {};
+  std::int32_t s = answer / perSecond;
+  char text[32];
+  if (s < 3600)
+    std::snprintf(text, sizeof text, "%d:%02d", s / 60, s % 60);
+  else
+    std::snprintf(text, sizeof text, "%d:%02d:%02d", s / 3600, s / 60 % 60, s % 60);
+  return text;
+}
+
+TrackInfoAnswers infoOf(const driver::PlayerAnswers &a) {
+  return {a.sampleRate, a.bitRate, a.channels, a.positionMs, a.lengthSeconds};
+}
+
+struct Expanded {
+  std::string line;
+  bool position = false;
+  bool length = false;
+};
+
+// The format filled in byte by byte: at each "%" the first placeholder that stands there, else
+// the "%" itself. The line is cut at 1024 bytes.
+Expanded expand(std::string_view format, std::string_view track, const TrackInfoAnswers &info) {
+  const std::pair<std::string_view, std::string> values[] = {
+      {"%%", "%"},
+      {"%track%", std::string(track)},
+      {"%khz%", std::to_string(info.sampleRate)},
+      {"%kbps%", std::to_string(info.bitRate)},
+      {"%channels%", channelsText(info.channels)},
+      {"%pos%", clockText(info.positionMs, 1000)},
+      {"%len%", clockText(info.lengthSeconds, 1)},
+  };
+  Expanded e;
+  for (std::size_t i = 0; i < format.size();) {
+    const auto *v = std::find_if(std::begin(values), std::end(values), [&](const auto &p) {
+      return format.compare(i, p.first.size(), p.first) == 0;
+    });
+    if (v == std::end(values)) {
+      e.line += format[i++];
+      continue;
+    }
+    e.line += v->second;
+    i += v->first.size();
+    e.position |= v->first == "%pos%";
+    e.length |= v->first == "%len%";
+  }
+  e.line.resize(std::min<std::size_t>(e.line.size(), 1024));
+  return e;
+}
+
+// The line as it always was: ">Winamp: " + track + " (" + numbers + ")", for the default and
+// the empty format whatever the time answers; any other format filled in as expand does it.
+// Only captions far longer than the report can read make the line as it was reach the cut.
+// Caption and format lie in buffers of their exact size, so that a read past them shows.
+void checkCompose(std::string_view caption, std::string_view format,
+                  const driver::PlayerAnswers &a) {
+  TrackInfoAnswers info = infoOf(a);
+  std::string today = ">Winamp: " + std::string(trackOf(caption, a.state)) + " (" +
+                      std::to_string(a.sampleRate) + "KHz/" + std::to_string(a.bitRate) + "kbps/" +
+                      channelsText(a.channels) + ")";
+  today.resize(std::min<std::size_t>(today.size(), 1024));
+  driver::expect(composeNowPlaying(caption, a.state, info) == today &&
+                     composeNowPlaying(caption, a.state, info, {}) == today &&
+                     expand(defaultNowPlayingFormat, trackOf(caption, a.state), info).line == today,
+                 "the default format made another line than the one it always made");
+  std::string line = composeNowPlaying(caption, a.state, info, format);
+  driver::expect(line.size() <= 1024, "a line longer than 1024 bytes");
+  if (!format.empty())
+    driver::expect(line == expand(format, trackOf(caption, a.state), info).line,
+                   "composeNowPlaying filled the format in wrongly");
 }
 
 bool sent(std::size_t i, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -43,8 +115,8 @@ bool sent(std::size_t i, UINT message, WPARAM wParam, LPARAM lParam) {
   return i < m.size() && m[i].message == message && m[i].wParam == wParam && m[i].lParam == lParam;
 }
 
-void checkReport(bool runs, std::string_view caption, const driver::PlayerAnswers &answers,
-                 std::int32_t contact) {
+void checkReport(bool runs, std::string_view caption, std::string_view format,
+                 const driver::PlayerAnswers &answers, std::int32_t contact) {
   driver::Messenger &m = driver::messenger();
   sendNowPlaying(contact);
   std::string_view seen = caption.substr(0, captionSeen);
@@ -55,12 +127,23 @@ void checkReport(bool runs, std::string_view caption, const driver::PlayerAnswer
   driver::expect(sent(0, WM_USER, 0, 104) && sent(1, WM_USER, 0, 126) && sent(2, WM_USER, 1, 126) &&
                      sent(3, WM_USER, 2, 126),
                  "the report's queries to the player");
+  TrackInfoAnswers info = infoOf(answers);
+  Expanded e =
+      expand(format.empty() ? defaultNowPlayingFormat : format, trackOf(seen, answers.state), info);
+  std::size_t queries = 4;
+  if (e.position)
+    driver::expect(sent(queries++, WM_USER, 0, 105), "the format's position was not asked");
+  if (e.length)
+    driver::expect(sent(queries++, WM_USER, 1, 105), "the format's length was not asked");
+  driver::expect(sim::sentMessages().size() == queries,
+                 "the player was asked for more than the format shows");
+  for (const sim::SentMessage &s : sim::sentMessages())
+    driver::expect(s.bounded, "a query to the player without a time limit");
   driver::expect(m.requestCount == (contact == 0 ? 2u : 1u) &&
                      m.last == model::RequestKind::sendMessage,
                  "the report's requests to the messenger");
-  std::string line = composeNowPlaying(
-      seen, answers.state, TrackInfoAnswers{answers.sampleRate, answers.bitRate, answers.channels});
-  driver::expect(m.lastText == line, "the report sent another line than it composed");
+  driver::expect(m.lastText == composeNowPlaying(seen, answers.state, info, format),
+                 "the report sent another line than it composed");
   if (contact != 0)
     driver::expect(m.lastIdOrContact == contact, "the report went to another contact");
   else if (m.chatContactGiven)
@@ -92,13 +175,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   std::string caption(in.text());
   driver::PlayerAnswers answers{in.i32(), in.i32(), in.i32(), in.i32()};
   std::int32_t contact = in.i32();
+  std::string_view format;
+  if (flags & formatFollows) {
+    format = in.text();
+    answers.positionMs = in.i32();
+    answers.lengthSeconds = in.i32();
+  }
   driver::messenger().answers = in;
   bool runs = flags & playerRuns;
   if (runs) sim::setHung(driver::addPlayer(caption, answers), flags & playerHung);
-  checkCompose(caption, answers);
+  std::vector<char> captionBytes(caption.begin(), caption.end());
+  std::vector<char> formatBytes(format.begin(), format.end());
+  checkCompose({captionBytes.data(), captionBytes.size()}, {formatBytes.data(), formatBytes.size()},
+               answers);
   // A hung player answers nothing: every query reads 0.
-  driver::PlayerAnswers heard = flags & playerHung ? driver::PlayerAnswers{0, 0, 0, 0} : answers;
-  checkReport(runs, caption, heard, contact);
+  driver::PlayerAnswers heard =
+      flags & playerHung ? driver::PlayerAnswers{0, 0, 0, 0, 0, 0} : answers;
+  settings.nowplayingFormat = format;
+  checkReport(runs, caption, format, heard, contact);
   checkTogglePlay(runs, heard.state);
   driver::expect(sim::liveIcons() == 0, "an icon handle outlived its request");
   return 0;

@@ -29,19 +29,26 @@ constexpr std::array<SwitchKey, 10> switchKeys{{
 constexpr std::int32_t untouchedSwitch = 7;
 constexpr std::string_view untouchedText = "\r\n";
 
+// A text key takes the value of its last line: everything after the line's first "=", up to
+// CR LF or the end; a line of the key alone gives the empty value.
 void checkText(std::string_view text, std::string_view key, const std::string &value) {
-  if (value == untouchedText) return;
-  // The value came from a line of its own: the key, "=", the value, up to CR LF or the end; an
-  // empty value also from the key alone.
-  driver::expect(value.find("\r\n") == std::string::npos, "a text value runs over a line break");
-  std::string line = value.empty() ? std::string(key) : std::string(key) + "=" + value;
-  driver::expect(text.find(line) != std::string_view::npos, "a text value that no line holds");
+  std::string_view expected = untouchedText;
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = text.find("\r\n", start);
+    std::string_view line = text.substr(start, end == std::string_view::npos ? end : end - start);
+    std::size_t equals = line.find('=');
+    if (line.substr(0, equals) == key)
+      expected = equals == std::string_view::npos ? "" : line.substr(equals + 1);
+    if (end == std::string_view::npos) break;
+    start = end + 2;
+  }
+  driver::expect(value == expected, "a text value is not that of its key's last line");
 }
 
 void checkParse(std::string_view text) {
   settings = Settings{};
   for (const SwitchKey &k : switchKeys) settings.*k.field = untouchedSwitch;
-  settings.autoanswerKey = settings.customPlayer = untouchedText;
+  settings.autoanswerKey = settings.customPlayer = settings.nowplayingFormat = untouchedText;
   parseSettings(text);
   for (const SwitchKey &k : switchKeys) {
     std::int32_t v = settings.*k.field;
@@ -51,6 +58,7 @@ void checkParse(std::string_view text) {
   }
   checkText(text, "autoanswer-key", settings.autoanswerKey);
   checkText(text, "custom-player", settings.customPlayer);
+  checkText(text, "nowplaying-format", settings.nowplayingFormat);
   settings = Settings{};
 }
 

@@ -107,9 +107,21 @@ EVENTS = {
 # fuzz_player ---------------------------------------------------------------------------------
 
 
-def player(caption, answers=(1, 44, 128, 2), contact=0, flags=1, messenger=b""):
+FORMAT_FOLLOWS = 4
+
+
+def player(caption, answers=(1, 44, 128, 2), contact=0, flags=1, messenger=b"", fmt=None,
+           times=(83500, 215)):
+    given = b""
+    if fmt is not None:
+        flags |= FORMAT_FOLLOWS
+        given = text(fmt) + b"".join(i32(t) for t in times)
     return (u8(flags) + text(caption) + b"".join(i32(a) for a in answers) + i32(contact)
-            + messenger)
+            + given + messenger)
+
+
+# "Listening to: ", Windows-1251
+LISTENING = b"\xd1\xeb\xf3\xf8\xe0\xfe: "
 
 
 PLAYER = {
@@ -128,6 +140,20 @@ PLAYER = {
     "not_running": player(EXAMPLE_CAPTION, flags=0),
     "null_chat_contact": player(EXAMPLE_CAPTION, messenger=answer(1)),
     "short_chat_contact": player(EXAMPLE_CAPTION, messenger=answer(2, b"\x01\x41\x01")),
+    "format_every_placeholder": player(
+        EXAMPLE_CAPTION, fmt=LISTENING + b"%track% [%pos%/%len%] %khz%KHz/%kbps%kbps/%channels%"
+        b" 100%% %title% %"),
+    "format_empty": player(EXAMPLE_CAPTION, fmt=b""),
+    "format_default": player(EXAMPLE_CAPTION,
+                             fmt=b">Winamp: %track% (%khz%KHz/%kbps%kbps/%channels%)"),
+    "format_hours": player(EXAMPLE_CAPTION, fmt=b"%pos% of %len%", times=(3725000, 7322)),
+    "format_unknown_times": player(EXAMPLE_CAPTION, fmt=b"[%pos%/%len%]", times=(-1, -1)),
+    "format_position_only": player(EXAMPLE_CAPTION, contact=5, fmt=b"at %pos%"),
+    "format_length_only": player(EXAMPLE_CAPTION, contact=5, fmt=b"of %len%"),
+    "format_escaped": player(EXAMPLE_CAPTION, fmt=b"%%pos%% %%%len% %%track%%"),
+    "format_ends_inside_placeholder": player(EXAMPLE_CAPTION, fmt=b"%track% %trac"),
+    "format_cut_at_1024": player(EXAMPLE_CAPTION, fmt=b"x" * 1020 + b"%track%"),
+    "format_hung": player(EXAMPLE_CAPTION, flags=3, fmt=b"%track% %pos%/%len%"),
 }
 
 # fuzz_settings -------------------------------------------------------------------------------
@@ -150,6 +176,10 @@ SETTINGS_SEEDS = {
     "utf8_bom": b"\xef\xbb\xbfbutton-play=yes\r\nbutton-mute=yes",
     "section_and_comment": b"[Settings]\r\n; comment\r\nbutton-mute=yes\r\n",
     "split_examples": b"key=v=w\r\nkey\r\n=x\r\n",
+    # "Listening to: ", Windows-1251
+    "nowplaying_format": b"nowplaying-format=\xd1\xeb\xf3\xf8\xe0\xfe: %track% [%pos%/%len%]",
+    "nowplaying_format_last_wins": b"nowplaying-format= a=%khz% \r\nnowplaying-format=\r\n"
+    b"autoanswer-key=np",
 }
 
 

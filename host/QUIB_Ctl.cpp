@@ -3,6 +3,7 @@
 
 #include "host/buttons.h"
 #include "host/requests.h"
+#include "host/version.h"
 #include "mixer/mute.h"
 #include "player/nowplaying.h"
 #include "settings/settings.h"
@@ -21,7 +22,7 @@ enum EventCode : std::uint8_t {
 constexpr std::uint8_t pluginEventKind = 3;
 constexpr std::string_view answerData = "\x02";
 constexpr std::string_view answerHandled = "\x04";
-constexpr std::string_view displayName = "XQ Winamp Control, v0.96a";
+constexpr std::string_view displayName = QUIB_PRODUCT_NAME ", v" QUIB_VERSION;
 constexpr std::int32_t interfaceVersion = 4;
 
 const void *initialise(Record event) {

@@ -20,11 +20,16 @@ enum PlayerCommand : WPARAM {
 enum PlayerRequest : LPARAM {
   requestStart = 102,
   requestState = 104,
+  requestTrackTime = 105, // wParam: one of the TrackTime values
   requestSetVolume = 122, // wParam: the volume, 0 to 255
   requestTrackInfo = 126, // wParam: one of the TrackInfo values
 };
 
 enum TrackInfo : WPARAM { infoSampleRate = 0, infoBitRate = 1, infoChannels = 2 };
+
+// The position answers in milliseconds, the length in seconds; either is below 0 when the
+// player does not know it.
+enum TrackTime : WPARAM { timePosition = 0, timeLength = 1 };
 
 // The answers to requestState.
 enum PlayerState : LRESULT { stateStopped = 0, statePlaying = 1, statePaused = 3 };

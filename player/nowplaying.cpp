@@ -5,16 +5,116 @@
 #include "player/window.h"
 #include "settings/settings.h"
 
+#include <array>
+
 namespace {
 
 // GetWindowTextA's buffer: at most 254 characters of the caption are seen.
 constexpr int captionBufferSize = 255;
 constexpr int shortestCaption = 12;
+constexpr std::int32_t msPerSecond = 1000;
+
+enum class Field { text, track, sampleRate, bitRate, channels, position, length };
+
+struct Placeholder {
+  std::string_view name;
+  Field field;
+};
+
+constexpr std::array<Placeholder, 6> placeholders{{
+    {"%track%", Field::track},
+    {"%khz%", Field::sampleRate},
+    {"%kbps%", Field::bitRate},
+    {"%channels%", Field::channels},
+    {"%pos%", Field::position},
+    {"%len%", Field::length},
+}};
+
+// A placeholder, or text that goes into the line as it stands.
+struct Piece {
+  Field field;
+  std::string_view text;
+};
+
+// Takes the next piece off the front of a nonempty format. Text runs up to the next "%"; a
+// "%" that starts no placeholder is text, so that it cannot swallow a placeholder behind it.
+Piece takePiece(std::string_view &format) {
+  if (format.starts_with("%%")) {
+    format.remove_prefix(2);
+    return {Field::text, "%"};
+  }
+  if (format.front() == '%')
+    for (const Placeholder &p : placeholders)
+      if (format.starts_with(p.name)) {
+        format.remove_prefix(p.name.size());
+        return {p.field, p.name};
+      }
+  std::string_view text = format.substr(0, format.find('%', 1));
+  format.remove_prefix(text.size());
+  return {Field::text, text};
+}
+
+struct TimeShown {
+  bool position = false;
+  bool length = false;
+};
+
+// What the format shows of the track's time: the player is asked for nothing else.
+TimeShown timeShownBy(std::string_view format) {
+  TimeShown shown;
+  while (!format.empty()) {
+    Field field = takePiece(format).field;
+    shown.position |= field == Field::position;
+    shown.length |= field == Field::length;
+  }
+  return shown;
+}
 
 std::string channelText(std::int32_t channels) {
   if (channels == 1) return "mono";
   if (channels == 2) return "stereo";
   return std::to_string(channels) + "ch";
+}
+
+std::string twoDigits(std::int32_t n) {
+  return {static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)};
+}
+
+// m:ss below an hour, h:mm:ss from one hour up.
+std::string clockText(std::int32_t seconds) {
+  std::int32_t minutes = seconds / 60;
+  std::string rest = ":" + twoDigits(seconds % 60);
+  if (minutes < 60) return std::to_string(minutes) + rest;
+  return std::to_string(minutes / 60) + ":" + twoDigits(minutes % 60) + rest;
+}
+
+// The player's "unknown", any answer below 0, shows as nothing.
+std::string timeText(std::int32_t answer, std::int32_t unitsPerSecond) {
+  return answer < 0 ? std::string() : clockText(answer / unitsPerSecond);
+}
+
+void appendCapped(std::string &line, std::string_view piece) {
+  line.append(piece.substr(0, nowPlayingLimit - line.size()));
+}
+
+void appendPiece(std::string &line, const Piece &piece, std::string_view track,
+                 const TrackInfoAnswers &info) {
+  switch (piece.field) {
+  case Field::text:
+    return appendCapped(line, piece.text);
+  case Field::track:
+    return appendCapped(line, track);
+  case Field::sampleRate:
+    return appendCapped(line, std::to_string(info.sampleRate));
+  case Field::bitRate:
+    return appendCapped(line, std::to_string(info.bitRate));
+  case Field::channels:
+    return appendCapped(line, channelText(info.channels));
+  case Field::position:
+    return appendCapped(line, timeText(info.positionMs, msPerSecond));
+  case Field::length:
+    return appendCapped(line, timeText(info.lengthSeconds, 1));
+  }
 }
 
 std::string readCaption(HWND window) {
@@ -36,11 +136,16 @@ std::string_view captionSuffix(std::int32_t state) {
 }
 
 std::string composeNowPlaying(std::string_view caption, std::int32_t state,
-                              const TrackInfoAnswers &info) {
+                              const TrackInfoAnswers &info, std::string_view format) {
+  if (format.empty()) format = defaultNowPlayingFormat;
   std::string_view rest = caption;
   std::string_view track = splitOff(captionSuffix(state), rest);
-  return ">Winamp: " + std::string(track) + " (" + std::to_string(info.sampleRate) + "KHz/" +
-         std::to_string(info.bitRate) + "kbps/" + channelText(info.channels) + ")";
+  std::string line;
+  // One allocation for the line, which never outgrows the cut.
+  line.reserve(nowPlayingLimit);
+  while (!format.empty() && line.size() < nowPlayingLimit)
+    appendPiece(line, takePiece(format), track, info);
+  return line;
 }
 
 void sendNowPlaying(std::int32_t contact) {
@@ -53,6 +158,10 @@ void sendNowPlaying(std::int32_t contact) {
   info.sampleRate = ask(infoSampleRate, requestTrackInfo);
   info.bitRate = ask(infoBitRate, requestTrackInfo);
   info.channels = ask(infoChannels, requestTrackInfo);
+  const std::string &format = settings.nowplayingFormat;
+  TimeShown shown = timeShownBy(format);
+  if (shown.position) info.positionMs = ask(timePosition, requestTrackTime);
+  if (shown.length) info.lengthSeconds = ask(timeLength, requestTrackTime);
   std::int32_t recipient = contact != 0 ? contact : getChatContact();
-  sendMessage(recipient, composeNowPlaying(caption, state, info));
+  sendMessage(recipient, composeNowPlaying(caption, state, info, format));
 }

@@ -1,5 +1,7 @@
 #pragma once
-// The now-playing line: what the player plays, sent as a chat message.
+// The now-playing line: what the player plays, in the shape the user chose, sent as a chat
+// message.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -8,11 +10,24 @@ struct TrackInfoAnswers {
   std::int32_t sampleRate = 0;
   std::int32_t bitRate = 0;
   std::int32_t channels = 0;
+  // Asked only for a format that shows them; below 0 the player does not know them.
+  std::int32_t positionMs = -1;
+  std::int32_t lengthSeconds = -1;
 };
+
+// The line as it has always read; an empty format means this one.
+inline constexpr std::string_view defaultNowPlayingFormat =
+    ">Winamp: %track% (%khz%KHz/%kbps%kbps/%channels%)";
+// A longer line is cut to this many bytes.
+inline constexpr std::size_t nowPlayingLimit = 1024;
 
 // The caption suffix the player shows in the given state.
 std::string_view captionSuffix(std::int32_t state);
+// The format with its placeholders filled in: %track% (the caption without the suffix of the
+// state), %khz%, %kbps%, %channels%, %pos%, %len% and %% (a percent sign). Anything else, an
+// unknown placeholder or a lone "%" too, stays as written.
 std::string composeNowPlaying(std::string_view caption, std::int32_t state,
-                              const TrackInfoAnswers &info);
+                              const TrackInfoAnswers &info,
+                              std::string_view format = defaultNowPlayingFormat);
 // Sends the line to the contact, or to the open chat for contact 0; nothing without a player.
 void sendNowPlaying(std::int32_t contact);

@@ -34,9 +34,10 @@ struct TextKey {
   std::string Settings::*field;
 };
 
-constexpr std::array<TextKey, 2> textKeys{{
+constexpr std::array<TextKey, 3> textKeys{{
     {"autoanswer-key", &Settings::autoanswerKey},
     {"custom-player", &Settings::customPlayer},
+    {"nowplaying-format", &Settings::nowplayingFormat},
 }};
 
 void applyLine(std::string_view line) {

@@ -1,6 +1,6 @@
 #pragma once
-// The settings file: key=value lines that switch the buttons on and name the keyword and
-// the player program.
+// The settings file: key=value lines that switch the buttons on and name the keyword, the
+// player program and the shape of the now-playing line.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +19,8 @@ struct Settings {
   std::int32_t buttonVDn = 0;
   std::string autoanswerKey;
   std::string customPlayer;
+  // Empty: the line as it has always been.
+  std::string nowplayingFormat;
 };
 
 extern Settings settings;

@@ -1,4 +1,5 @@
-// The now-playing line: composed from the player's caption and answers, sent to a contact.
+// The now-playing line: composed from its format, the player's caption and answers, sent to a
+// contact.
 #include "harness.h"
 
 #include "player/nowplaying.h"
@@ -30,19 +31,117 @@ TEST(ComposeNowPlaying, CutsTheCaptionAtItsSuffixAndAppendsTheTrackData) {
     EXPECT_EQ(composeNowPlaying(c.caption, c.state, c.info), c.line) << c.caption;
 }
 
+// Windows-1251: "Listening to: "
+const std::string listening = "\xD1\xEB\xF3\xF8\xE0\xFE: ";
+
+TEST(ComposeNowPlaying, FillsInEachPlaceholderAndLeavesEverythingElseAsWritten) {
+  const TrackInfoAnswers info{48, 320, 6, 83500, 215};
+  struct Case {
+    std::string format, line;
+  } cases[] = {
+      {"%track%", "1. A - B"},
+      {"%khz%", "48"},
+      {"%kbps%", "320"},
+      {"%channels%", "6ch"},
+      {"%pos%", "1:23"},
+      {"%len%", "3:35"},
+      {"%%", "%"},
+      {listening + "%track% [%pos%/%len%]", listening + "1. A - B [1:23/3:35]"},
+      {"%khz%%kbps%%channels%", "483206ch"},
+      // Unknown names, other capitals and lone signs stay; a lone sign does not swallow the
+      // placeholder behind it.
+      {"%title% %TRACK% % track% 100% %khz%", "%title% %TRACK% % track% 100% 48"},
+      {"%%track%%", "%track%"},
+      {"%%%pos%", "%1:23"},
+      // Formats that end inside a placeholder.
+      {"%", "%"},
+      {"%%%", "%%"},
+      {"a%trac", "a%trac"},
+      {"%pos", "%pos"},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(composeNowPlaying("1. A - B - Winamp", 1, info, c.format), c.line) << c.format;
+  // What the caption brings in is not read as a format.
+  EXPECT_EQ(composeNowPlaying("%pos% 100% %% - Winamp", 1, info, "<%track%>"), "<%pos% 100% %%>");
+}
+
+TEST(ComposeNowPlaying, AnEmptyFormatAndTheDefaultGiveTheLineAsItWas) {
+  const TrackInfoAnswers info{44, 128, 2, 83500, 215};
+  for (std::string format : {"", ">Winamp: %track% (%khz%KHz/%kbps%kbps/%channels%)"}) {
+    EXPECT_EQ(composeNowPlaying("12. Some Artist - Some Song - Winamp", 1, info, format),
+              ">Winamp: 12. Some Artist - Some Song (44KHz/128kbps/stereo)");
+    EXPECT_EQ(composeNowPlaying("Song - Winamp [Paused]", 3, {22, 64, 1}, format),
+              ">Winamp: Song (22KHz/64kbps/mono)");
+  }
+}
+
+TEST(ComposeNowPlaying, TimesReadMinutesBelowAnHourHoursFromThereAndNothingWhenUnknown) {
+  struct Case {
+    std::int32_t positionMs, lengthSeconds;
+    std::string line;
+  } cases[] = {
+      {0, 0, "0:00/0:00"},
+      {999, 59, "0:00/0:59"},
+      {61000, 60, "1:01/1:00"},
+      {3599999, 3599, "59:59/59:59"},
+      {3600000, 3600, "1:00:00/1:00:00"},
+      {36061000, 86399, "10:01:01/23:59:59"},
+      {2147483647, 2147483647, "596:31:23/596523:14:07"},
+      {-1, 215, "/3:35"},
+      {-999, -1, "/"},
+      {83500, -2147483647 - 1, "1:23/"},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(composeNowPlaying("Song - Winamp", 1, {44, 128, 2, c.positionMs, c.lengthSeconds},
+                                "%pos%/%len%"),
+              c.line)
+        << c.positionMs << " " << c.lengthSeconds;
+}
+
+TEST(ComposeNowPlaying, TheLineIsCutAt1024Bytes) {
+  const std::string caption = std::string(254, 't');
+  const TrackInfoAnswers info{44, 128, 2, 83500, 215};
+  struct Case {
+    std::string format, line;
+  } cases[] = {
+      {std::string(1020, 'x') + "%track%", std::string(1020, 'x') + "tttt"},
+      {std::string(1023, 'x') + "%%%%", std::string(1023, 'x') + "%"},
+      {std::string(1022, 'x') + "%pos%", std::string(1022, 'x') + "1:"},
+      {std::string(5000, 'y'), std::string(1024, 'y')},
+      {std::string(1024, 'x') + "%len%", std::string(1024, 'x')},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(composeNowPlaying(caption, 1, info, c.format), c.line) << c.format.size();
+  std::string many;
+  for (int i = 0; i < 10; ++i) many += "%track%";
+  EXPECT_EQ(composeNowPlaying(caption, 1, info, many), std::string(1024, 't'));
+}
+
 using Query = std::tuple<UINT, WPARAM, LPARAM>;
 
 class NowPlaying : public PluginTest {
 protected:
   LRESULT answers[4] = {1, 44, 128, 2}; // state, sample rate, bit rate, channels
+  LRESULT times[2] = {83500, 215};      // position in ms, length in seconds
   std::vector<std::size_t> requestsAtQuery;
   HWND window = nullptr;
   void startPlayer(const std::string &caption) {
     window = sim::addWindow("Winamp v1.x", caption, [this](UINT m, WPARAM w, LPARAM l) {
       requestsAtQuery.push_back(messenger().requests.size());
       if (m != WM_USER) return LRESULT{0};
+      if (l == 105 && w <= 1) return times[w];
       return l == 104 ? answers[0] : l == 126 && w <= 2 ? answers[1 + w] : LRESULT{0};
     });
+  }
+  // The line the keyword brings after an initialise with these settings lines; the player's
+  // queries are those of this answer alone.
+  std::string keywordAnswerWith(const std::string &lines) {
+    initialiseWith("autoanswer-key=np\r\n" + lines);
+    sim::sentMessages().clear();
+    messenger().requests.clear();
+    deliver(messageEvent(9, "np"));
+    if (requestKinds() != std::vector<std::string>{"sendMessage"}) return "(no line)";
+    return messenger().requests[0].text;
   }
   std::vector<Query> queries() {
     std::vector<Query> out;
@@ -99,6 +198,77 @@ TEST_P(NowPlaying, OnlyCaptionsOfTwelveOrMoreCharactersAndOnly254OfThemAreSeen) 
       EXPECT_EQ(messenger().requests.back().text, c.line);
     }
   }
+}
+
+const std::vector<Query> trackQueries{
+    {WM_USER, 0, 104}, {WM_USER, 0, 126}, {WM_USER, 1, 126}, {WM_USER, 2, 126}};
+
+TEST_P(NowPlaying, TheSendButtonAsksForTheTimeAfterTheTrackDataBoundedAndBeforeTheChat) {
+  initialiseWith("button-send=yes\r\nnowplaying-format=%track% [%pos%/%len%]");
+  startPlayer("1. A - B - Winamp");
+  press(0);
+  std::vector<Query> expected = trackQueries;
+  expected.insert(expected.end(), {{WM_USER, 0, 105}, {WM_USER, 1, 105}});
+  EXPECT_EQ(queries(), expected);
+  for (const sim::SentMessage &m : sim::sentMessages())
+    EXPECT_TRUE(m.bounded && m.timeout == 5000) << "an unbounded query, lParam " << m.lParam;
+  EXPECT_EQ(requestsAtQuery, std::vector<std::size_t>(6, 1));
+  ASSERT_EQ(requestKinds(),
+            (std::vector<std::string>{"addButton", "getChatContact", "sendMessage"}));
+  EXPECT_EQ(messenger().requests[2].idOrContact, 321);
+  EXPECT_EQ(messenger().requests[2].text, "1. A - B [1:23/3:35]");
+}
+
+TEST_P(NowPlaying, ThePlayerIsAskedOnlyForTheTimeTheFormatShows) {
+  startPlayer("1. A - B - Winamp");
+  struct Case {
+    std::string format;
+    std::vector<Query> timeQueries;
+    std::string line;
+  } cases[] = {
+      {"%len% %len% %pos%", {{WM_USER, 0, 105}, {WM_USER, 1, 105}}, "3:35 3:35 1:23"},
+      {"at %pos%", {{WM_USER, 0, 105}}, "at 1:23"},
+      {"of %len%", {{WM_USER, 1, 105}}, "of 3:35"},
+      // Without the placeholders the player hears exactly what it always heard.
+      {"%%pos%% %%len%% %position% %Len%", {}, "%pos% %len% %position% %Len%"},
+      {"", {}, ">Winamp: 1. A - B (44KHz/128kbps/stereo)"},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(keywordAnswerWith("nowplaying-format=" + c.format), c.line) << c.format;
+    std::vector<Query> expected = trackQueries;
+    expected.insert(expected.end(), c.timeQueries.begin(), c.timeQueries.end());
+    EXPECT_EQ(queries(), expected) << c.format;
+  }
+}
+
+TEST_P(NowPlaying, TheKeywordAnswerTakesTheFormatAndShowsUnknownTimesAsNothing) {
+  initialiseWith("autoanswer-key=np\r\nnowplaying-format=" + listening +
+                 "%track% [%pos%/%len%] %khz%/%kbps%/%channels%");
+  startPlayer("7. Band - Tune - Winamp [Paused]");
+  answers[0] = 3;
+  times[0] = -1;
+  times[1] = -1;
+  EXPECT_EQ(hex(deliver(messageEvent(9, " NP "))), "01 00 00 00 04");
+  ASSERT_EQ(requestKinds(), std::vector<std::string>{"sendMessage"});
+  EXPECT_EQ(messenger().requests[0].idOrContact, 9);
+  EXPECT_EQ(messenger().requests[0].text, listening + "7. Band - Tune [/] 44/128/stereo");
+}
+
+TEST_P(NowPlaying, TheFormatIsTakenAsBytesAndItsLastLineWins) {
+  startPlayer("1. A - B - Winamp");
+  const std::string defaultLine = ">Winamp: 1. A - B (44KHz/128kbps/stereo)";
+  struct Case {
+    std::string lines, line;
+  } cases[] = {
+      {"nowplaying-format= %track% = %khz% ", " 1. A - B = 44 "},
+      {"nowplaying-format=a\r\nnowplaying-format=b %kbps%\r\n", "b 128"},
+      {"nowplaying-format=a\tb\rc\n%channels%", "a\tb\rc\nstereo"},
+      {"nowplaying-format=a\r\nnowplaying-format=", defaultLine},
+      {"nowplaying-format=a\r\nnowplaying-format", defaultLine},
+      {"nowplaying-format=\r\nNowplaying-format=a\r\nnowplaying-format =b\r\nnowplaying_format=c",
+       defaultLine},
+  };
+  for (const Case &c : cases) EXPECT_EQ(keywordAnswerWith(c.lines), c.line) << c.lines;
 }
 
 TEST_P(NowPlaying, WithoutAPlayerNothingIsSentAndNothingStarted) {

@@ -1,28 +1,32 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Static checks of the product DLL, QUIB_Ctl.dll.
 
-Usage: check_dll.py [--objdump PATH] DLL
+Usage: check_dll.py DLL
 
 Prints one line per check and a closing count; exits 1 if any check fails, 2 if the
 file cannot be examined at all. Checks:
-  format    PE32 DLL for i386 (objdump: "file format pei-i386"; DLL characteristic)
+  format    PE32 DLL for i386 (machine 0x14c, optional header magic 0x10b, DLL characteristic)
   exports   exactly one export, named pluginFun, undecorated
   imports   only KERNEL32, USER32, ADVAPI32, SHELL32, WINMM and msvcrt
   size      at most 256 KiB
   icons     the twelve RT_GROUP_ICON resources 1,2,3,5,6,7,8,10,11,12,13,100 under
             language 0x0419, each one 16x16 8-bpp image with an AND mask
+  version   one version resource under language 0x0419: version 0.96.0.0 and the strings
+            FileDescription, FileVersion, ProductVersion, ProductName, OriginalFilename and
+            InternalName in the table of language 0x0419, code page 1251
+  sha256    not a check: the SHA-256 of the file, for the checks that compare other copies
 
-Python standard library plus the mingw objdump (default i686-w64-mingw32-objdump, or
-$OBJDUMP).
+The file is read with Debian's python3-pefile (run under /usr/bin/python3, which sees it).
 """
 
 import argparse
-import os
+import hashlib
 import re
 import struct
-import subprocess
 import sys
 from pathlib import Path
+
+import pefile
 
 EXPORT_NAME = "pluginFun"
 ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "winmm.dll",
@@ -31,8 +35,18 @@ RUNTIME_DLL = re.compile(r"^(libstdc\+\+|libgcc|libwinpthread)", re.I)
 MAX_SIZE = 256 * 1024
 ICON_IDS = [1, 2, 3, 5, 6, 7, 8, 10, 11, 12, 13, 100]
 LANG_RUSSIAN = 0x0419
-RT_ICON, RT_GROUP_ICON = 3, 14
+RT_ICON, RT_GROUP_ICON, RT_VERSION = 3, 14, 16
 ICON_SIZE = 16
+CODE_PAGE = 1251
+VERSION_NUMBERS = (0, 96, 0, 0)
+VERSION_STRINGS = {
+    "FileDescription": "XQ Winamp Control",
+    "FileVersion": "0.96a",
+    "ProductVersion": "0.96a",
+    "ProductName": "XQ Winamp Control",
+    "OriginalFilename": "QUIB_Ctl.dll",
+    "InternalName": "QUIB_Ctl",
+}
 
 
 class Bad(Exception):
@@ -48,31 +62,23 @@ class Section:
 
 
 class PE:
+    """The DLL as pefile reads it, with the few views the checks need."""
+
     def __init__(self, data):
         self.data = data
-        if len(data) < 0x40 or data[:2] != b"MZ":
-            raise Bad("no MZ header")
-        pe = struct.unpack_from("<I", data, 0x3C)[0]
-        if data[pe:pe + 4] != b"PE\0\0":
-            raise Bad("no PE signature")
-        (self.machine, nsect, _, _, _, opt_size,
-         self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
-        opt = pe + 24
-        self.magic = struct.unpack_from("<H", data, opt)[0]
+        try:
+            self.pe = pefile.PE(data=data)
+        except pefile.PEFormatError as e:
+            raise Bad(e.value)
+        self.machine = self.pe.FILE_HEADER.Machine
+        self.characteristics = self.pe.FILE_HEADER.Characteristics
+        self.magic = self.pe.OPTIONAL_HEADER.Magic
         if self.magic != 0x10B:
             raise Bad(f"optional header magic {self.magic:#x} is not PE32 (0x10b)")
-        self.image_base = struct.unpack_from("<I", data, opt + 28)[0]
-        ndirs = struct.unpack_from("<I", data, opt + 92)[0]
-        self.dirs = [struct.unpack_from("<II", data, opt + 96 + 8 * i) for i in range(min(ndirs, 16))]
-        self.sections = []
-        sh = opt + opt_size
-        for i in range(nsect):
-            name, vsize, va, rawsize, rawptr = struct.unpack_from("<8sIIII", data, sh + 40 * i)
-            self.sections.append(Section(name.rstrip(b"\0").decode("latin-1"), vsize, va,
-                                         rawsize, rawptr))
-
-    def dir(self, index):
-        return self.dirs[index] if index < len(self.dirs) else (0, 0)
+        self.image_base = self.pe.OPTIONAL_HEADER.ImageBase
+        self.sections = [Section(s.Name.rstrip(b"\0").decode("latin-1"), s.Misc_VirtualSize,
+                                 s.VirtualAddress, s.SizeOfRawData, s.PointerToRawData)
+                         for s in self.pe.sections]
 
     def section_of(self, rva):
         for s in self.sections:
@@ -81,110 +87,68 @@ class PE:
         return None
 
     def read(self, rva, size):
-        s = self.section_of(rva)
-        if s is None:
-            raise Bad(f"RVA {rva:#x} lies in no section")
-        off = rva - s.va
-        if off + size > s.rawsize:
-            raise Bad(f"RVA {rva:#x}+{size} runs past the data of section {s.name}")
-        return self.data[s.rawptr + off:s.rawptr + off + size]
-
-    def u16(self, rva):
-        return struct.unpack("<H", self.read(rva, 2))[0]
-
-    def u32(self, rva):
-        return struct.unpack("<I", self.read(rva, 4))[0]
-
-    def cstr(self, rva, limit=512):
-        s = self.section_of(rva)
-        if s is None:
-            raise Bad(f"string RVA {rva:#x} lies in no section")
-        start = s.rawptr + rva - s.va
-        end = self.data.find(b"\0", start, start + limit)
-        if end < 0:
-            raise Bad(f"unterminated string at RVA {rva:#x}")
-        return self.data[start:end].decode("latin-1")
+        try:
+            data = self.pe.get_data(rva, size)
+        except pefile.PEFormatError as e:
+            raise Bad(f"RVA {rva:#x}: {e.value}")
+        if len(data) != size:
+            raise Bad(f"RVA {rva:#x}+{size} runs past the end of the file")
+        return data
 
     def exports(self):
         """[(name or None, ordinal, rva)]"""
-        rva, size = self.dir(0)
-        if not rva:
+        directory = getattr(self.pe, "DIRECTORY_ENTRY_EXPORT", None)
+        if directory is None:
             return []
-        (_, _, _, _, _, base, nfuncs, nnames, funcs, names,
-         ords) = struct.unpack("<IIHHIIIIIII", self.read(rva, 40))
-        named = {}
-        for i in range(nnames):
-            named[self.u16(ords + 2 * i)] = self.cstr(self.u32(names + 4 * i))
-        out = []
-        for i in range(nfuncs):
-            f = self.u32(funcs + 4 * i)
-            if f or i in named:
-                out.append((named.get(i), base + i, f))
-        return out
+        return [(e.name.decode("latin-1") if e.name else None, e.ordinal, e.address)
+                for e in directory.symbols]
 
     def imports(self):
         """DLL names of the import table and of the delay-load table."""
-        dlls = []
-        rva, _ = self.dir(1)
-        while rva:
-            desc = struct.unpack("<IIIII", self.read(rva, 20))
-            if not any(desc):
-                break
-            dlls.append(self.cstr(desc[3]))
-            rva += 20
-        rva, _ = self.dir(13)
-        while rva:
-            desc = struct.unpack("<8I", self.read(rva, 32))
-            if not any(desc):
-                break
-            dlls.append(self.cstr(desc[1]) + " (delay-loaded)")
-            rva += 32
-        return dlls
+        plain = getattr(self.pe, "DIRECTORY_ENTRY_IMPORT", [])
+        delayed = getattr(self.pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])
+        return ([d.dll.decode("latin-1") for d in plain] +
+                [d.dll.decode("latin-1") + " (delay-loaded)" for d in delayed])
 
     def resources(self):
         """[(type, name, lang, data rva, size)], ids as ints, names as str."""
-        root, _ = self.dir(2)
-        if not root:
+        root = getattr(self.pe, "DIRECTORY_ENTRY_RESOURCE", None)
+        if root is None:
             return []
+
+        def key(entry):
+            return str(entry.name) if entry.name is not None else entry.id
+
         out = []
-
-        def entries(off):
-            _, _, _, _, nnamed, nids = struct.unpack("<IIHHHH", self.read(root + off, 16))
-            for i in range(nnamed + nids):
-                name, target = struct.unpack("<II", self.read(root + off + 16 + 8 * i, 8))
-                if name & 0x80000000:
-                    so = root + (name & 0x7FFFFFFF)
-                    n = self.u16(so)
-                    key = self.read(so + 2, 2 * n).decode("utf-16-le")
-                else:
-                    key = name & 0xFFFF
-                yield key, bool(target & 0x80000000), target & 0x7FFFFFFF
-
-        for rtype, sub, toff in entries(0):
-            if not sub:
-                raise Bad("resource type entry is not a directory")
-            for rname, sub2, noff in entries(toff):
-                if not sub2:
-                    raise Bad("resource name entry is not a directory")
-                for lang, sub3, loff in entries(noff):
-                    if sub3:
-                        raise Bad("resource language entry is a directory")
-                    drva, dsize, _, _ = struct.unpack("<IIII", self.read(root + loff, 16))
-                    out.append((rtype, rname, lang, drva, dsize))
+        for rtype in root.entries:
+            for rname in rtype.directory.entries:
+                for lang in rname.directory.entries:
+                    data = lang.data.struct
+                    out.append((key(rtype), key(rname), lang.id, data.OffsetToData, data.Size))
         return out
 
+    def version_info(self):
+        """The version resource: {"file": (a, b, c, d), "product": (a, b, c, d),
+        "tables": {"041904e3": {name: value}}, "translations": [(language, code page)]},
+        or None when there is none."""
+        if not getattr(self.pe, "VS_FIXEDFILEINFO", None):
+            return None
+        fixed = self.pe.VS_FIXEDFILEINFO[0]
 
-# ---------------------------------------------------------------- objdump
+        def numbers(ms, ls):
+            return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
 
-
-def objdump(tool, *args):
-    try:
-        r = subprocess.run([tool, *args], capture_output=True, text=True, errors="replace")
-    except FileNotFoundError:
-        raise Bad(f"{tool} not found (install binutils-mingw-w64-i686 or pass --objdump)")
-    if r.returncode != 0:
-        raise Bad(f"{tool} {' '.join(args)} failed: {r.stderr.strip()}")
-    return r.stdout
+        info = {"file": numbers(fixed.FileVersionMS, fixed.FileVersionLS),
+                "product": numbers(fixed.ProductVersionMS, fixed.ProductVersionLS),
+                "tables": {}, "translations": []}
+        for entry in (e for group in self.pe.FileInfo for e in group):
+            for table in getattr(entry, "StringTable", []):
+                info["tables"][table.LangID.decode("latin-1").lower()] = {
+                    k.decode("utf-8"): v.decode("utf-8") for k, v in table.entries.items()}
+            for var in getattr(entry, "Var", []):
+                words = [int(w, 16) for w in var.entry.get(b"Translation", "").split()]
+                info["translations"] += list(zip(words[::2], words[1::2]))
+        return info
 
 
 # ---------------------------------------------------------------- checks
@@ -202,22 +166,15 @@ class Report:
             self.failed += 1
 
 
-def check_format(dll, pe, tool):
-    dump = objdump(tool, "-p", str(dll))
-    fmt = re.search(r"file format (\S+)", dump)
-    fmt = fmt.group(1) if fmt else "?"
-    chars = re.search(r"^Characteristics 0x[0-9a-f]+\n((?:\t.*\n)*)", dump, re.M)
-    objdump_dll = bool(chars and re.search(r"^\tDLL$", chars.group(1), re.M))
+def check_format(pe):
     problems = []
-    if fmt != "pei-i386":
-        problems.append(f"objdump says file format {fmt}, not pei-i386")
     if pe.machine != 0x14C:
         problems.append(f"machine {pe.machine:#x} is not i386 (0x14c)")
-    if not (pe.characteristics & 0x2000) or not objdump_dll:
+    if not pe.characteristics & 0x2000:
         problems.append("the DLL characteristic is not set")
     if problems:
         return False, "; ".join(problems)
-    return True, f"PE32 DLL for i386 (file format {fmt}, characteristics {pe.characteristics:#06x})"
+    return True, f"PE32 DLL for i386 (characteristics {pe.characteristics:#06x})"
 
 
 def check_exports(pe):
@@ -338,10 +295,41 @@ def check_icons(pe):
                   "each one 16x16 8-bpp image with AND mask")
 
 
+def check_version(pe):
+    info = pe.version_info()
+    if info is None:
+        return False, "no version resource"
+    problems = []
+    langs = [r[2] for r in pe.resources() if r[0] == RT_VERSION]
+    if langs != [LANG_RUSSIAN]:
+        shown = ", ".join(f"{lang:#06x}" for lang in langs)
+        problems.append(f"version resources in languages [{shown}], expected one in "
+                        f"{LANG_RUSSIAN:#06x}")
+    shown_numbers = ".".join(map(str, VERSION_NUMBERS))
+    for kind in ("file", "product"):
+        if info[kind] != VERSION_NUMBERS:
+            problems.append(f"{kind} version {'.'.join(map(str, info[kind]))}, "
+                            f"expected {shown_numbers}")
+    if (LANG_RUSSIAN, CODE_PAGE) not in info["translations"]:
+        problems.append(f"translations {info['translations']} lack ({LANG_RUSSIAN:#06x}, "
+                        f"{CODE_PAGE})")
+    table_name = f"{LANG_RUSSIAN:04x}{CODE_PAGE:04x}"
+    table = info["tables"].get(table_name)
+    if table is None:
+        problems.append(f"no string table {table_name}, found {sorted(info['tables'])}")
+    else:
+        for name, want in VERSION_STRINGS.items():
+            if table.get(name) != want:
+                problems.append(f"{name} is {table.get(name)!r}, expected {want!r}")
+    if problems:
+        return False, "; ".join(problems)
+    return True, (f"version {shown_numbers}, strings of table {table_name}: " +
+                  ", ".join(f"{k} {v!r}" for k, v in VERSION_STRINGS.items()))
+
+
 def main(argv=None):
     ap = argparse.ArgumentParser(description="Static checks of QUIB_Ctl.dll.")
     ap.add_argument("dll", type=Path)
-    ap.add_argument("--objdump", default=os.environ.get("OBJDUMP", "i686-w64-mingw32-objdump"))
     args = ap.parse_args(argv)
 
     try:
@@ -353,11 +341,12 @@ def main(argv=None):
 
     report = Report()
     checks = [
-        ("format", lambda: check_format(args.dll, pe, args.objdump)),
+        ("format", lambda: check_format(pe)),
         ("exports", lambda: check_exports(pe)),
         ("imports", lambda: check_imports(pe)),
         ("size", lambda: check_size(args.dll)),
         ("icons", lambda: check_icons(pe)),
+        ("version", lambda: check_version(pe)),
     ]
     for name, check in checks:
         try:
@@ -365,6 +354,7 @@ def main(argv=None):
         except (Bad, struct.error, ValueError, IndexError) as e:
             ok, text = False, f"cannot check: {e}"
         report.line(ok, name, text)
+    print(f"{'':6}{'sha256':8} {hashlib.sha256(pe.data).hexdigest()}")
     print(f"check_dll: {report.passed} passed, {report.failed} failed")
     return 1 if report.failed else 0
 

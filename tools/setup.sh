@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev valgrind
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine64 xvfb x11-apps imagemagick python3 locales libunicorn-dev
+  wine wine64 xvfb x11-apps imagemagick python3 locales
+  python3-pefile libunicorn-dev
 )
 
 missing=()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Every test of the project, from a fresh machine: installs what is missing, builds the three
 # builds and runs the include-cycle check, the native tests (plain and under ASan/UBSan), the
-# checks of the product DLL, the product DLL under x86-32 emulation, the Wine suite and a short
-# fuzzing run. Ends with one line: "stages: N passed, M failed".
+# checks of the product DLL, the product DLL under x86-32 emulation, the checks of the release
+# archive, two more builds of the release that must give the same bytes, the Wine suite and a
+# short fuzzing run. Ends with one line: "stages: N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -44,9 +45,19 @@ include_cycles() {
   rm -rf "$scratch"
 }
 
+# The checks read the PE file with Debian's python3-pefile, which only Debian's own
+# interpreter sees. The sum of the checked DLL is kept for the check of the release.
 product_dll() {
   cmake --preset win32 >/dev/null && cmake --build --preset win32 &&
-    python3 tools/check_dll.py build/win32/QUIB_Ctl.dll
+    /usr/bin/python3 tools/check_dll.py build/win32/QUIB_Ctl.dll &&
+    checked_dll=$(sha256sum <build/win32/QUIB_Ctl.dll | cut -d' ' -f1)
+}
+
+# The archive of the build whose DLL was checked; the native build reads its settings file.
+release_archive() {
+  cmake --build --preset win32 --target package >/dev/null &&
+    /usr/bin/python3 tools/check_release.py build/win32 build/native/tests/quib_settings_dump \
+      "${checked_dll:-}"
 }
 
 wine_suite() {
@@ -58,6 +69,8 @@ stage "native unit tests" native native
 stage "native unit tests under AddressSanitizer and UBSan" native native-asan
 stage "product DLL" product_dll
 stage "the product DLL under x86-32 emulation" bash tools/emulation.sh
+stage "release archive" release_archive
+stage "reproducible release: two builds, the same bytes" bash tools/reproducible.sh
 stage "Wine suite" wine_suite
 stage "fuzzing, about a minute" bash tools/fuzz.sh 20
 

@@ -31,6 +31,7 @@ HINTS = [
     b"\xd2\xe8\xf8\xe5",  # quieter
     b"\xc3\xf0\xee\xec\xf7\xe5",  # louder
 ]
+LISTENING = b"\xd1\xeb\xf3\xf8\xe0\xfe: "  # listening to
 PLAY_LOOK = b"\xc2\xee\xf1\xef\xf0\xee\xe8\xe7\xe2\xe5\xe4\xe5\xed\xe8\xe5"  # playback
 PAUSE_LOOK = b"\xcf\xe0\xf3\xe7\xe0"  # pause
 NOT_FOUND_BOX = (b"Winamp fastsearch failed!\r\n\r\n"
@@ -226,6 +227,9 @@ def player_session(lab):
     states = [line.int("answer") for line in s.player if line.get("request") == "state"]
     check("each play/pause press and each report asked the player's state once",
           states == [0, 0, 1, 3, 3, 1, 1, 1], str(states))
+    times = [line.text for line in s.player if (line.get("request") or "").startswith("time-")]
+    check("without a format the reports never ask the player for the time", not times,
+          str(times))
     check("send button: getChatContact, then the line to the open chat's contact",
           [r.head[1] for r in find(s.segment(18), "request")] == ["getChatContact",
                                                                  "sendMessage"]
@@ -250,6 +254,34 @@ def player_session(lab):
         if m and which == "first":
             observe(f"Wine without a sound device: mixerGetLineInfoA on mixer 0 fails with "
                     f"{m.group(1).decode()}; the box reads \"{text.decode()}\"")
+
+
+def format_session(lab):
+    fmt = LISTENING + b"%track% [%pos%/%len%] %khz%KHz/%kbps%kbps/%channels% 100%% %title% %"
+    steps = [["init"], ["wait-player", "10000"],
+             ["press", FWD], ["press", FWD],   # 2-3: ten seconds into the track
+             ["message", "77", "np"],          # 4
+             ["press", SEND],                  # 5
+             ["close-player"], ["fini"]]
+    s = lab.session("format", steps,
+                    settings(winlab_player(lab)) + [("nowplaying-format", fmt)],
+                    player_args=["--state", "playing", "--number", "3", "--track",
+                                 "Test Artist - Test Song", "--rate", "48", "--bitrate", "320",
+                                 "--channels", "6", "--length", "3725"])
+    sane(s)
+    line = LISTENING + b"3. Test Artist - Test Song [0:10/1:02:05] 48KHz/320kbps/6ch 100% %title% %"
+    check("a format with every placeholder: the keyword answer fills each in",
+          sent_lines(s.segment(4)) == [(77, line)]
+          and find(s.segment(4), "result", "message-received", "answerHandled"),
+          str(sent_lines(s.segment(4))))
+    check("and the send button sends the same line to the open chat",
+          sent_lines(s.segment(5)) == [(321, line)], str(sent_lines(s.segment(5))))
+    asked = [entry.get("request") for entry in s.player
+             if entry.get("request") not in (None, "unknown")]
+    report = ["state", "info-samplerate", "info-bitrate", "info-channels", "time-position",
+              "time-length"]
+    check("each report asks the player for the track data, then its position and length",
+          asked == report * 2, str(asked))
 
 
 def launch_custom_session(lab):
@@ -414,7 +446,7 @@ def main():
     try:
         boot = lab.start()
         print(f"NOTE scratch prefix booted in {boot:.1f} s", flush=True)
-        for run in (buttons_session, player_session, launch_custom_session,
+        for run in (buttons_session, player_session, format_session, launch_custom_session,
                     launch_registry_session, not_found_session, launch_error_session,
                     preferences_session, cyrillic_session, hung_player_session,
                     probe_session):

@@ -31,6 +31,7 @@ enum Command : WPARAM {
 enum Request : LPARAM {
   start = 102,
   state = 104,
+  trackTime = 105,
   setVolume = 122,
   trackInfo = 126,
 };
@@ -53,6 +54,7 @@ struct Player {
   int channels = 2;
   int volume = -1;  // never set
   int position = 0; // seconds into the track
+  int length = 215; // seconds; below 0 the player does not know it
   DWORD openDialogMs = 0;
   std::string windowClass = playerClass;
   HWND window = nullptr;
@@ -156,6 +158,12 @@ LRESULT onRequest(WPARAM wParam, LPARAM lParam) {
     logLine(head + " request=info-" + what + " answer=" + std::to_string(answer));
     return answer;
   }
+  case trackTime: {
+    const int answer = wParam == 0 ? player.position * 1000 : wParam == 1 ? player.length : 0;
+    const char *what = wParam == 0 ? "position" : wParam == 1 ? "length" : "unknown";
+    logLine(head + " request=time-" + what + " answer=" + std::to_string(answer));
+    return answer;
+  }
   case setVolume:
     player.volume = static_cast<int>(wParam);
     logLine(head + " request=volume volume=" + std::to_string(player.volume));
@@ -231,8 +239,8 @@ void paint(HWND window) {
   SetBkMode(dc, TRANSPARENT);
   const std::string lines[] = {
       caption(),
-      std::string("State: ") + stateName(player.state) +
-          "   Position: " + std::to_string(player.position) + " s",
+      std::string("State: ") + stateName(player.state) + "   Position: " +
+          std::to_string(player.position) + " s of " + std::to_string(player.length) + " s",
       "Volume: " + (player.volume < 0 ? std::string("not set") : std::to_string(player.volume)) +
           "   " + std::to_string(player.sampleRate) + " kHz, " + std::to_string(player.bitRate) +
           " kbps, " + std::to_string(player.channels) + " ch"};
@@ -307,8 +315,8 @@ bool fromHex(const std::string &digits, std::string &out) {
 const char *const usage =
     "usage: standin-player [--log FILE] [--state playing|paused|stopped] [--track TEXT]\n"
     "                      [--track-hex HEX] [--number N] [--rate KHZ] [--bitrate KBPS]\n"
-    "                      [--channels N] [--open-dialog MS] [--start-delay MS]\n"
-    "                      [--window-class NAME]\n"
+    "                      [--channels N] [--length SECONDS] [--open-dialog MS]\n"
+    "                      [--start-delay MS] [--window-class NAME]\n"
     "The options may also come from STANDIN_PLAYER_OPTIONS (words separated by spaces),\n"
     "the log from STANDIN_PLAYER_LOG, for a player started without arguments.\n";
 
@@ -361,6 +369,8 @@ int main(int argc, char **argv) {
       player.bitRate = std::atoi(value.c_str());
     else if (o == "--channels")
       player.channels = std::atoi(value.c_str());
+    else if (o == "--length")
+      player.length = std::atoi(value.c_str());
     else if (o == "--open-dialog")
       player.openDialogMs = static_cast<DWORD>(std::atoi(value.c_str()));
     else if (o == "--start-delay")
