@@ -120,10 +120,6 @@ std::vector<heap::Block> unload() {
   return started() ? heap::live() : std::vector<heap::Block>{};
 }
 
-bool loaded() {
-  return module().loaded;
-}
-
 bool faulted() {
   return module().broken;
 }

@@ -26,7 +26,6 @@ void load(const std::string &path, Messenger messenger, Addr base = 0);
 // DLL_PROCESS_DETACH, unless an earlier fault left the DLL in no state to run. Gives the heap
 // blocks still live afterwards.
 std::vector<heap::Block> unload();
-bool loaded();
 // A fault stopped the guest in the middle of a call: it runs no more code.
 bool faulted();
 const pe::Image &image();

@@ -28,6 +28,16 @@ State &state() {
   return s;
 }
 
+// The size of a live block; a Fault for any other address.
+std::uint32_t sizeOf(Addr address) {
+  const auto &blocks = state().blocks;
+  auto b = blocks.find(address);
+  if (b == blocks.end())
+    throw Fault("the heap never handed out a block at " + std::to_string(address) +
+                " (or it was freed already)");
+  return b->second.size;
+}
+
 } // namespace
 
 void reset() {
@@ -70,15 +80,6 @@ Addr reallocate(Addr address, std::uint32_t size, Addr caller) {
   write(moved, read(address, std::min(old, size)));
   release(address);
   return moved;
-}
-
-std::uint32_t sizeOf(Addr address) {
-  const auto &blocks = state().blocks;
-  auto b = blocks.find(address);
-  if (b == blocks.end())
-    throw Fault("the heap never handed out a block at " + std::to_string(address) +
-                " (or it was freed already)");
-  return b->second.size;
 }
 
 std::uint64_t calls() {

@@ -28,8 +28,6 @@ Addr allocate(std::uint32_t size, Addr caller);
 // A null pointer is ignored; a pointer the heap did not hand out throws a Fault.
 void release(Addr address);
 Addr reallocate(Addr address, std::uint32_t size, Addr caller);
-// The size of a live block; a Fault for any other address.
-std::uint32_t sizeOf(Addr address);
 
 // Calls of malloc, calloc, realloc and free since reset().
 std::uint64_t calls();
