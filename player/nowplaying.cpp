@@ -83,9 +83,9 @@ std::string twoDigits(std::int32_t n) {
 // m:ss below an hour, h:mm:ss from one hour up.
 std::string clockText(std::int32_t seconds) {
   std::int32_t minutes = seconds / 60;
-  std::string rest = ":" + twoDigits(seconds % 60);
-  if (minutes < 60) return std::to_string(minutes) + rest;
-  return std::to_string(minutes / 60) + ":" + twoDigits(minutes % 60) + rest;
+  std::string text = minutes < 60 ? std::to_string(minutes)
+                                  : std::to_string(minutes / 60) + ':' + twoDigits(minutes % 60);
+  return text + ':' + twoDigits(seconds % 60);
 }
 
 // The player's "unknown", any answer below 0, shows as nothing.
