@@ -47,7 +47,7 @@ void togglePlay() {
   playerWindow = acquirePlayerWindow();
   // No player could be found or started, and the user has been told: the button keeps its look.
   if (!playerWindow) return;
-  switch (sendToPlayer(playerWindow, WM_USER, 0, requestState)) {
+  switch (sendToPlayer(playerWindow, WM_USER, 0, requestState).value) {
   case statePlaying:
     sendToPlayer(playerWindow, WM_COMMAND, commandPauseResume, 0);
     showPlayLook();

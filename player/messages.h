@@ -38,7 +38,14 @@ enum PlayerState : LRESULT { stateStopped = 0, statePlaying = 1, statePaused = 3
 // messenger, whose thread waits, never freezes with it.
 inline constexpr UINT playerTimeoutMs = 5000;
 
-// Sends one message to the player and gives its answer; 0 when the window is gone, hung or
-// too slow. Only the file dialog of a responsive player may take as long as the user likes.
-LRESULT sendToPlayer(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT sendToPlayerUnbounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// What came of one message to the player.
+struct PlayerReply {
+  LRESULT value = 0;     // the answer; 0 without one
+  bool answered = false; // false: the window is gone, hung or too slow, or refused the message
+  bool refused = false;  // the player runs with higher rights and takes no messages of ours
+};
+
+// Sends one message to the player and gives its reply. Only the file dialog of a responsive
+// player may take as long as the user likes.
+PlayerReply sendToPlayer(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+PlayerReply sendToPlayerUnbounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -124,7 +124,7 @@ std::string readCaption(HWND window) {
 }
 
 std::int32_t ask(WPARAM wParam, LPARAM request) {
-  return static_cast<std::int32_t>(sendToPlayer(playerWindow, WM_USER, wParam, request));
+  return static_cast<std::int32_t>(sendToPlayer(playerWindow, WM_USER, wParam, request).value);
 }
 
 } // namespace

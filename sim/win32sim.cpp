@@ -14,6 +14,7 @@ struct SimWindow {
   std::string caption;
   sim::WindowProc proc;
   bool hung = false;
+  bool refusing = false;
 };
 struct SimInstance {};
 struct SimIcon {
@@ -31,6 +32,7 @@ namespace {
 
 struct Machine {
   std::vector<std::unique_ptr<SimWindow>> windows;
+  DWORD lastError = 0;
   std::vector<sim::SentMessage> sent;
   std::uint64_t waitedOnHungMs = 0;
   std::vector<sim::MessageBoxCall> boxes;
@@ -157,9 +159,17 @@ LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                             UINT timeout, PDWORD_PTR result) {
   machine().sent.push_back({window, message, wParam, lParam, true, flags, timeout});
   SimWindow *w = liveWindow(window);
-  if (!w) return 0;
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (w->refusing) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+  }
   if (w->hung) {
     if (!(flags & SMTO_ABORTIFHUNG)) machine().waitedOnHungMs += timeout;
+    SetLastError(ERROR_TIMEOUT);
     return 0;
   }
   LRESULT answer = w->proc ? w->proc(message, wParam, lParam) : 0;
@@ -348,6 +358,14 @@ MMRESULT mixerSetControlDetails(HMIXEROBJ mixer, MIXERCONTROLDETAILS *details, D
   return mx.setResult;
 }
 
+DWORD GetLastError() {
+  return machine().lastError;
+}
+
+void SetLastError(DWORD error) {
+  machine().lastError = error;
+}
+
 HINSTANCE thisModule() {
   return &module;
 }
@@ -355,7 +373,7 @@ HINSTANCE thisModule() {
 namespace sim {
 
 HWND addWindow(const std::string &className, const std::string &caption, WindowProc proc) {
-  auto w = std::make_unique<SimWindow>(SimWindow{className, caption, std::move(proc), false});
+  auto w = std::make_unique<SimWindow>(SimWindow{className, caption, std::move(proc)});
   HWND handle = w.get();
   machine().windows.push_back(std::move(w));
   return handle;
@@ -373,6 +391,10 @@ void setCaption(HWND window, const std::string &caption) {
 
 void setHung(HWND window, bool hung) {
   if (SimWindow *w = liveWindow(window)) w->hung = hung;
+}
+
+void setRefusing(HWND window, bool refusing) {
+  if (SimWindow *w = liveWindow(window)) w->refusing = refusing;
 }
 
 std::vector<SentMessage> &sentMessages() {

@@ -80,6 +80,8 @@ inline constexpr LONG ERROR_SUCCESS = 0;
 inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
 inline constexpr LONG ERROR_ACCESS_DENIED = 5;
 inline constexpr LONG ERROR_MORE_DATA = 234;
+inline constexpr LONG ERROR_INVALID_WINDOW_HANDLE = 1400;
+inline constexpr LONG ERROR_TIMEOUT = 1460;
 
 inline constexpr DWORD GENERIC_READ = 0x80000000;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000;
@@ -207,6 +209,9 @@ MMRESULT mixerGetLineInfoA(HMIXEROBJ mixer, MIXERLINEA *line, DWORD flags);
 MMRESULT mixerGetLineControlsA(HMIXEROBJ mixer, MIXERLINECONTROLSA *controls, DWORD flags);
 MMRESULT mixerSetControlDetails(HMIXEROBJ mixer, MIXERCONTROLDETAILS *details, DWORD flags);
 
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
 HINSTANCE thisModule();
 
 // What tests set up and inspect.
@@ -219,6 +224,8 @@ void removeWindow(HWND window);
 void setCaption(HWND window, const std::string &caption);
 // A hung window answers no message: a bounded send returns after its time limit with 0.
 void setHung(HWND window, bool hung);
+// A window of a process with higher rights refuses every message with ERROR_ACCESS_DENIED.
+void setRefusing(HWND window, bool refusing);
 
 struct SentMessage {
   HWND window;

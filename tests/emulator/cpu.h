@@ -23,6 +23,8 @@ enum class Convention { stdcall, cdecl };
 
 inline constexpr Addr pageSize = 0x1000;
 inline constexpr Addr tebAddress = 0x7FFDE000;
+// The thread's last-error value, where GetLastError reads it.
+inline constexpr Addr lastErrorAddress = tebAddress + 0x34;
 inline constexpr Addr stackLimit = 0x00100000;
 inline constexpr Addr stackBase = 0x00200000;
 // Records handed to the guest end where these windows end; the page after each stays unmapped.

@@ -17,7 +17,6 @@ namespace {
 
 constexpr Addr errnoAddress = dataArea;
 constexpr std::uint32_t threadId = 0x1004;
-constexpr std::uint32_t lastErrorOffset = 0x34;
 constexpr std::uint32_t errorModNotFound = 126;
 constexpr std::uint32_t firstHandle = 0x00D00004;
 constexpr std::uint32_t memCommit = 0x1000, memImage = 0x1000000;
@@ -37,7 +36,7 @@ State &state() {
 }
 
 void setLastError(std::uint32_t error) {
-  write32(tebAddress + lastErrorOffset, error);
+  write32(lastErrorAddress, error);
 }
 
 [[noreturn]] void refuse(const std::string &what) {
@@ -161,7 +160,7 @@ std::uint32_t getCurrentThreadId(const Call &) {
 }
 
 std::uint32_t getLastError(const Call &) {
-  return read32(tebAddress + lastErrorOffset);
+  return read32(lastErrorAddress);
 }
 
 std::uint32_t setLastError_(const Call &c) {

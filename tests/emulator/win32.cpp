@@ -283,6 +283,15 @@ std::uint32_t setControlDetails(const Call &c) {
   return mixerSetControlDetails(mixerOf(c), &details, c.arg(2));
 }
 
+// The simulated Win32 keeps its own last-error value: the thread's is handed over on the way in
+// and taken back on the way out, so that GetLastError in the guest sees what the call set.
+template <HostRoutine routine> std::uint32_t withLastError(const Call &c) {
+  SetLastError(read32(lastErrorAddress));
+  std::uint32_t result = routine(c);
+  write32(lastErrorAddress, GetLastError());
+  return result;
+}
+
 } // namespace
 
 std::uintptr_t hostHandleOf(std::uint32_t guestHandle) {
@@ -309,25 +318,25 @@ void resetWin32Bindings() {
 const std::vector<Binding> &win32Bindings() {
   constexpr Convention w = Convention::stdcall;
   static const std::vector<Binding> bindings{
-      {"user32.dll", "FindWindowA", w, 2, findWindowA, 0},
-      {"user32.dll", "GetWindowTextA", w, 3, getWindowTextA, 0},
-      {"user32.dll", "SendMessageTimeoutA", w, 7, sendMessageTimeoutA, 0},
-      {"user32.dll", "LoadIconA", w, 2, loadIconA, 0},
-      {"user32.dll", "DestroyIcon", w, 1, destroyIcon, 0},
-      {"user32.dll", "MessageBoxA", w, 4, messageBoxA, 0},
-      {"kernel32.dll", "CompareStringA", w, 6, compareStringA, 0},
-      {"kernel32.dll", "Sleep", w, 1, sleep, 0},
-      {"kernel32.dll", "CreateFileA", w, 7, createFileA, 0},
-      {"kernel32.dll", "GetFileSize", w, 2, getFileSize, 0},
-      {"kernel32.dll", "ReadFile", w, 5, readFile, 0},
-      {"kernel32.dll", "CloseHandle", w, 1, closeHandle, 0},
-      {"advapi32.dll", "RegOpenKeyExA", w, 5, regOpenKeyExA, 0},
-      {"advapi32.dll", "RegQueryValueExA", w, 6, regQueryValueExA, 0},
-      {"advapi32.dll", "RegCloseKey", w, 1, regCloseKey, 0},
-      {"shell32.dll", "ShellExecuteA", w, 6, shellExecuteA, 0},
-      {"winmm.dll", "mixerGetLineInfoA", w, 3, getLineInfo, 0},
-      {"winmm.dll", "mixerGetLineControlsA", w, 3, getLineControls, 0},
-      {"winmm.dll", "mixerSetControlDetails", w, 3, setControlDetails, 0},
+      {"user32.dll", "FindWindowA", w, 2, withLastError<findWindowA>, 0},
+      {"user32.dll", "GetWindowTextA", w, 3, withLastError<getWindowTextA>, 0},
+      {"user32.dll", "SendMessageTimeoutA", w, 7, withLastError<sendMessageTimeoutA>, 0},
+      {"user32.dll", "LoadIconA", w, 2, withLastError<loadIconA>, 0},
+      {"user32.dll", "DestroyIcon", w, 1, withLastError<destroyIcon>, 0},
+      {"user32.dll", "MessageBoxA", w, 4, withLastError<messageBoxA>, 0},
+      {"kernel32.dll", "CompareStringA", w, 6, withLastError<compareStringA>, 0},
+      {"kernel32.dll", "Sleep", w, 1, withLastError<sleep>, 0},
+      {"kernel32.dll", "CreateFileA", w, 7, withLastError<createFileA>, 0},
+      {"kernel32.dll", "GetFileSize", w, 2, withLastError<getFileSize>, 0},
+      {"kernel32.dll", "ReadFile", w, 5, withLastError<readFile>, 0},
+      {"kernel32.dll", "CloseHandle", w, 1, withLastError<closeHandle>, 0},
+      {"advapi32.dll", "RegOpenKeyExA", w, 5, withLastError<regOpenKeyExA>, 0},
+      {"advapi32.dll", "RegQueryValueExA", w, 6, withLastError<regQueryValueExA>, 0},
+      {"advapi32.dll", "RegCloseKey", w, 1, withLastError<regCloseKey>, 0},
+      {"shell32.dll", "ShellExecuteA", w, 6, withLastError<shellExecuteA>, 0},
+      {"winmm.dll", "mixerGetLineInfoA", w, 3, withLastError<getLineInfo>, 0},
+      {"winmm.dll", "mixerGetLineControlsA", w, 3, withLastError<getLineControls>, 0},
+      {"winmm.dll", "mixerSetControlDetails", w, 3, withLastError<setControlDetails>, 0},
   };
   return bindings;
 }
