@@ -127,6 +127,12 @@ std::int32_t ask(WPARAM wParam, LPARAM request) {
   return static_cast<std::int32_t>(sendToPlayer(playerWindow, WM_USER, wParam, request).value);
 }
 
+// Zero is a real position: a time the player did not tell is unknown, not 0:00.
+std::int32_t askTime(TrackTime which) {
+  PlayerReply reply = sendToPlayer(playerWindow, WM_USER, which, requestTrackTime);
+  return reply.answered ? static_cast<std::int32_t>(reply.value) : -1;
+}
+
 } // namespace
 
 std::string_view captionSuffix(std::int32_t state) {
@@ -160,8 +166,8 @@ void sendNowPlaying(std::int32_t contact) {
   info.channels = ask(infoChannels, requestTrackInfo);
   const std::string &format = settings.nowplayingFormat;
   TimeShown shown = timeShownBy(format);
-  if (shown.position) info.positionMs = ask(timePosition, requestTrackTime);
-  if (shown.length) info.lengthSeconds = ask(timeLength, requestTrackTime);
+  if (shown.position) info.positionMs = askTime(timePosition);
+  if (shown.length) info.lengthSeconds = askTime(timeLength);
   std::int32_t recipient = contact != 0 ? contact : getChatContact();
   sendMessage(recipient, composeNowPlaying(caption, state, info, format));
 }

@@ -254,6 +254,22 @@ TEST_P(NowPlaying, TheKeywordAnswerTakesTheFormatAndShowsUnknownTimesAsNothing) 
   EXPECT_EQ(messenger().requests[0].text, listening + "7. Band - Tune [/] 44/128/stereo");
 }
 
+TEST_P(NowPlaying, TimesOfAPlayerThatStopsAnsweringShowAsNothingAndTheOtherNumbersAsBefore) {
+  const std::string format = "nowplaying-format=%track% [%pos%/%len%] %khz%/%channels%";
+  startPlayer("1. A - B - Winamp");
+  // It hangs after the track data, before the time queries.
+  sim::WindowProc answer = [this](UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_USER && l == 126 && w == 2) sim::setHung(window, true);
+    return m != WM_USER ? 0 : l == 104 ? answers[0] : l == 126 ? answers[1 + w] : 0;
+  };
+  sim::removeWindow(window);
+  window = sim::addWindow("Winamp v1.x", "1. A - B - Winamp", answer);
+  EXPECT_EQ(keywordAnswerWith(format), "1. A - B [/] 44/stereo");
+  // Hung from the start: the caption still reads, every number is 0 and the times unknown.
+  EXPECT_EQ(keywordAnswerWith(format), "1. A - B - Winamp [/] 0/0ch");
+  EXPECT_EQ(keywordAnswerWith("nowplaying-format="), ">Winamp: 1. A - B - Winamp (0KHz/0kbps/0ch)");
+}
+
 TEST_P(NowPlaying, TheFormatIsTakenAsBytesAndItsLastLineWins) {
   startPlayer("1. A - B - Winamp");
   const std::string defaultLine = ">Winamp: 1. A - B (44KHz/128kbps/stereo)";
