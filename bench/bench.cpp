@@ -1,5 +1,5 @@
 // The plug-in's paths timed on the native build, with the heap allocations of each iteration.
-#include "bench/allocations.h"
+#include "tests/model/heap.h"
 #include "fuzz/driver.h"
 #include "host/QUIB_Ctl.h"
 #include "settings/settings.h"

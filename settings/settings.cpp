@@ -68,7 +68,9 @@ std::string readSettingsFile() {
     // A file that shrank meanwhile gives what it still holds, never trailing zeros.
     text.resize(read);
     return text;
-  } catch (const std::bad_alloc &) {
+  } catch (...) {
+    // A file too large to hold (more than the heap gives, or more than a string of the 32-bit
+    // build can be) reads like one that cannot be read: the settings keep their values.
     return {};
   }
 }

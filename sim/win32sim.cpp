@@ -44,6 +44,7 @@ struct Machine {
   std::map<SimKey *, std::unique_ptr<SimKey>> keys;
   std::set<std::string> writeDenied;
   std::set<std::string> readsFail;
+  std::map<std::string, DWORD> reportedSizes;
   std::map<SimHandle *, std::unique_ptr<SimHandle>> files;
   std::vector<sim::FileOpen> fileOpens;
   std::map<SimIcon *, int> icons;
@@ -289,6 +290,8 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
   struct stat st {};
   if (f == m.files.end() || fstat(f->second->fd, &st) != 0) return INVALID_FILE_SIZE;
   auto size = static_cast<std::uint64_t>(st.st_size);
+  if (auto reported = m.reportedSizes.find(f->second->path); reported != m.reportedSizes.end())
+    size = reported->second;
   if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
   return static_cast<DWORD>(size);
 }
@@ -433,6 +436,9 @@ void denyWriteAccess(const std::string &path) {
 }
 void failReads(const std::string &path) {
   machine().readsFail.insert(hostPath(path));
+}
+void reportFileSize(const std::string &path, DWORD size) {
+  machine().reportedSizes[hostPath(path)] = size;
 }
 int openFiles() {
   return static_cast<int>(machine().files.size());

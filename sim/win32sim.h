@@ -272,6 +272,9 @@ int openRegistryKeys();
 // Files are the real file system; these refuse what Windows would refuse.
 void denyWriteAccess(const std::string &path);
 void failReads(const std::string &path);
+// GetFileSize reports this size for the file, whatever it holds; ReadFile still delivers only
+// what is there.
+void reportFileSize(const std::string &path, DWORD size);
 int openFiles();
 struct FileOpen {
   std::string path;

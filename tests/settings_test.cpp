@@ -1,6 +1,7 @@
 // The settings file: reading it, and applying its key=value lines.
 #include "harness.h"
 
+#include "host/version.h"
 #include "settings/settings.h"
 #include "tests/native_plugin.h"
 
@@ -134,5 +135,42 @@ TEST_F(SettingsFile, TheWholeFileIsReadWhateverItHolds) {
   std::filesystem::create_directories("plugins/QUIB_Ctl.ini");
   EXPECT_EQ(readSettingsFile(), "");
 }
+
+} // namespace
+
+namespace {
+
+const std::string twoButtons = "button-play=yes\r\nbutton-mute=yes\r\nautoanswer-key=np";
+
+using SettingsFileSize = PluginTest;
+
+// A size no string of the 32-bit build can take (nor a block of the test's own heap, see
+// address_space.cpp): initialise goes on as for a file that cannot be read.
+TEST_P(SettingsFileSize, AFileTooLargeToHoldKeepsTheEarlierSettingsAndInitialiseAnswers) {
+  initialiseWith(twoButtons);
+  deliver(model::finaliseEvent());
+  const std::string usual =
+      model::framed("\x02" + model::packed(QUIB_PRODUCT_NAME ", v" QUIB_VERSION) + model::le32(4));
+  for (DWORD size : {DWORD{0x80000000}, DWORD{0xFFFFFFFE}}) {
+    messenger().requests.clear();
+    writeSettings("button-send=yes");
+    sim::reportFileSize(".\\plugins\\QUIB_Ctl.ini", size);
+    EXPECT_EQ(hex(deliver(initialiseEvent())), hex(usual)) << size;
+    EXPECT_EQ(requestKinds(), (std::vector<std::string>{"addButton", "addButton"})) << size;
+    EXPECT_EQ(sim::openFiles(), 0) << size;
+    deliver(model::finaliseEvent());
+  }
+}
+
+// A file that shrank between its size and its reading: only the bytes read count, so no zero
+// bytes trail the keyword.
+TEST_P(SettingsFileSize, AFileThatYieldsFewerBytesThanItsSizeGivesJustThoseBytes) {
+  writeSettings("autoanswer-key=np");
+  sim::reportFileSize(".\\plugins\\QUIB_Ctl.ini", 4096);
+  deliver(initialiseEvent());
+  EXPECT_EQ(hex(deliver(messageEvent(9, "np"))), "01 00 00 00 04");
+}
+
+ON_BOTH_BUILDS(SettingsFileSize);
 
 } // namespace

@@ -1,12 +1,13 @@
-// The global operator new and delete of the benchmarks, counting every allocation. They live
-// apart so that no call is inlined into code that the compiler then checks for new/free pairs.
-#include "bench/allocations.h"
+// Lives apart so that no call is inlined into code that the compiler then checks for new/free
+// pairs.
+#include "tests/model/heap.h"
 
 #include <cstdlib>
 #include <new>
 
 namespace {
 
+constexpr std::size_t largestBlock = 0x7FFFFFFF;
 std::uint64_t allocations = 0;
 
 } // namespace
@@ -17,7 +18,8 @@ std::uint64_t heapAllocations() {
 
 void *operator new(std::size_t size) {
   ++allocations;
-  if (void *p = std::malloc(size ? size : 1)) return p;
+  if (size <= largestBlock)
+    if (void *p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
 void *operator new[](std::size_t size) {
