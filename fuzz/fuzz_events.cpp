@@ -4,6 +4,7 @@
 #include "fuzz/driver.h"
 #include "fuzz/events_input.h"
 #include "host/QUIB_Ctl.h"
+#include "host/version.h"
 #include "player/messages.h"
 #include "settings/settings.h"
 
@@ -12,8 +13,7 @@
 
 namespace {
 
-const std::string initialiseAnswer =
-    model::framed("\x02" + model::packed("XQ Winamp Control, v0.96a") + model::le32(4));
+const std::string initialiseAnswer = model::initialiseAnswer(QUIB_PRODUCT_NAME ", v" QUIB_VERSION);
 
 driver::Scratch &scratch() {
   static driver::Scratch s;

@@ -3,6 +3,7 @@
 // and the cost of its paths in guest instructions.
 #include "harness.h"
 
+#include "host/version.h"
 #include "tests/emulator/bindings.h"
 #include "tests/emulator/dll.h"
 
@@ -19,8 +20,7 @@ const std::string allButtons = "button-send=yes\r\nbutton-prev=yes\r\nbutton-rew
                                "button-play=yes\r\nbutton-fwd=yes\r\nbutton-next=yes\r\n"
                                "button-open=yes\r\nbutton-mute=yes\r\nbutton-v_dn=yes\r\n"
                                "button-v_up=yes\r\nautoanswer-key=np\r\n";
-const std::string initialiseAnswer =
-    model::framed("\x02" + model::packed("XQ Winamp Control, v0.96a") + model::le32(4));
+const std::string initialiseAnswer = model::initialiseAnswer(QUIB_PRODUCT_NAME ", v" QUIB_VERSION);
 constexpr std::size_t louderRow = 9;
 // libstdc++ keeps a pool for exceptions thrown while the heap is exhausted: 16 objects of
 // 1 KiB and 16 dependent exceptions of 160 bytes, taken at start-up and never given back.

@@ -1,14 +1,15 @@
 // The entry point as the messenger sees it: events in, framed answers and requests out.
 #include "harness.h"
 
+#include "host/version.h"
+
 namespace {
 
 using Dispatch = PluginTest;
 
-const std::string initialiseAnswer =
-    bytes({34, 0, 0, 0, 0x02, 25, 0, 0, 0}) + "XQ Winamp Control, v0.96a" + bytes({4, 0, 0, 0});
+const std::string initialiseAnswer = model::initialiseAnswer(QUIB_PRODUCT_NAME ", v" QUIB_VERSION);
 
-TEST_P(Dispatch, InitialiseWithEverySwitchOffAnswers38BytesAndRequestsNothing) {
+TEST_P(Dispatch, InitialiseWithEverySwitchOffAnswersItsNameAndVersionAndRequestsNothing) {
   EXPECT_EQ(hex(initialiseWith("")), hex(initialiseAnswer));
   EXPECT_TRUE(messenger().requests.empty());
 }

@@ -149,8 +149,7 @@ using SettingsFileSize = PluginTest;
 TEST_P(SettingsFileSize, AFileTooLargeToHoldKeepsTheEarlierSettingsAndInitialiseAnswers) {
   initialiseWith(twoButtons);
   deliver(model::finaliseEvent());
-  const std::string usual =
-      model::framed("\x02" + model::packed(QUIB_PRODUCT_NAME ", v" QUIB_VERSION) + model::le32(4));
+  const std::string usual = model::initialiseAnswer(QUIB_PRODUCT_NAME ", v" QUIB_VERSION);
   for (DWORD size : {DWORD{0x80000000}, DWORD{0xFFFFFFFE}}) {
     messenger().requests.clear();
     writeSettings("button-send=yes");

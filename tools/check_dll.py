@@ -1,7 +1,10 @@
 #!/usr/bin/python3
 """Static checks of the product DLL, QUIB_Ctl.dll.
 
-Usage: check_dll.py DLL
+Usage: check_dll.py DLL [--build DIR]
+
+DIR is the build that made the DLL (by default the DLL's folder): the name and version it was
+built with come from there.
 
 Prints one line per check and a closing count; exits 1 if any check fails, 2 if the
 file cannot be examined at all. Checks:
@@ -11,9 +14,9 @@ file cannot be examined at all. Checks:
   size      at most 256 KiB
   icons     the twelve RT_GROUP_ICON resources 1,2,3,5,6,7,8,10,11,12,13,100 under
             language 0x0419, each one 16x16 8-bpp image with an AND mask
-  version   one version resource under language 0x0419: version 0.96.0.0 and the strings
-            FileDescription, FileVersion, ProductVersion, ProductName, OriginalFilename and
-            InternalName in the table of language 0x0419, code page 1251
+  version   one version resource under language 0x0419: the build's version numbers and the
+            strings FileDescription, FileVersion, ProductVersion, ProductName,
+            OriginalFilename and InternalName in the table of language 0x0419, code page 1251
   sha256    not a check: the SHA-256 of the file, for the checks that compare other copies
 
 The file is read with Debian's python3-pefile (run under /usr/bin/python3, which sees it).
@@ -28,6 +31,8 @@ from pathlib import Path
 
 import pefile
 
+import project_version
+
 EXPORT_NAME = "pluginFun"
 ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "winmm.dll",
                    "msvcrt.dll"}
@@ -38,15 +43,18 @@ LANG_RUSSIAN = 0x0419
 RT_ICON, RT_GROUP_ICON, RT_VERSION = 3, 14, 16
 ICON_SIZE = 16
 CODE_PAGE = 1251
-VERSION_NUMBERS = (0, 96, 0, 0)
-VERSION_STRINGS = {
-    "FileDescription": "XQ Winamp Control",
-    "FileVersion": "0.96a",
-    "ProductVersion": "0.96a",
-    "ProductName": "XQ Winamp Control",
-    "OriginalFilename": "QUIB_Ctl.dll",
-    "InternalName": "QUIB_Ctl",
-}
+
+
+def version_strings(version):
+    """The strings the version resource must hold for the project's name and version."""
+    return {
+        "FileDescription": version.name,
+        "FileVersion": version.text,
+        "ProductVersion": version.text,
+        "ProductName": version.name,
+        "OriginalFilename": "QUIB_Ctl.dll",
+        "InternalName": "QUIB_Ctl",
+    }
 
 
 class Bad(Exception):
@@ -295,7 +303,7 @@ def check_icons(pe):
                   "each one 16x16 8-bpp image with AND mask")
 
 
-def check_version(pe):
+def check_version(pe, version):
     info = pe.version_info()
     if info is None:
         return False, "no version resource"
@@ -305,9 +313,9 @@ def check_version(pe):
         shown = ", ".join(f"{lang:#06x}" for lang in langs)
         problems.append(f"version resources in languages [{shown}], expected one in "
                         f"{LANG_RUSSIAN:#06x}")
-    shown_numbers = ".".join(map(str, VERSION_NUMBERS))
+    shown_numbers = ".".join(map(str, version.numbers))
     for kind in ("file", "product"):
-        if info[kind] != VERSION_NUMBERS:
+        if info[kind] != version.numbers:
             problems.append(f"{kind} version {'.'.join(map(str, info[kind]))}, "
                             f"expected {shown_numbers}")
     if (LANG_RUSSIAN, CODE_PAGE) not in info["translations"]:
@@ -318,23 +326,25 @@ def check_version(pe):
     if table is None:
         problems.append(f"no string table {table_name}, found {sorted(info['tables'])}")
     else:
-        for name, want in VERSION_STRINGS.items():
+        for name, want in version_strings(version).items():
             if table.get(name) != want:
                 problems.append(f"{name} is {table.get(name)!r}, expected {want!r}")
     if problems:
         return False, "; ".join(problems)
     return True, (f"version {shown_numbers}, strings of table {table_name}: " +
-                  ", ".join(f"{k} {v!r}" for k, v in VERSION_STRINGS.items()))
+                  ", ".join(f"{k} {v!r}" for k, v in version_strings(version).items()))
 
 
 def main(argv=None):
     ap = argparse.ArgumentParser(description="Static checks of QUIB_Ctl.dll.")
     ap.add_argument("dll", type=Path)
+    ap.add_argument("--build", type=Path, help="the build that made the DLL")
     args = ap.parse_args(argv)
 
     try:
         pe = PE(args.dll.read_bytes())
-    except (OSError, Bad, struct.error) as e:
+        version = project_version.from_build(args.build or args.dll.parent)
+    except (OSError, Bad, struct.error, ValueError) as e:
         print(f"FAIL  {'read':8} {args.dll}: {e}")
         print("check_dll: 0 passed, 1 failed")
         return 2
@@ -346,7 +356,7 @@ def main(argv=None):
         ("imports", lambda: check_imports(pe)),
         ("size", lambda: check_size(args.dll)),
         ("icons", lambda: check_icons(pe)),
-        ("version", lambda: check_version(pe)),
+        ("version", lambda: check_version(pe, version)),
     ]
     for name, check in checks:
         try:

@@ -27,6 +27,7 @@ import zipfile
 from pathlib import Path
 
 import check_dll
+import project_version
 
 ENTRIES = ["QUIB_Ctl-readme.txt", "plugins/QUIB_Ctl.dll", "plugins/QUIB_Ctl.ini"]
 SWITCHES = ["buttonSend", "buttonPrev", "buttonRew", "buttonPlay", "buttonFwd", "buttonNext",
@@ -142,14 +143,15 @@ def main(argv):
         ("sums", lambda: check_sums(archive)),
         ("entries", lambda: check_entries(infos)),
         ("dll", lambda: check_dll_sum(dll, dll_sum)),
-        ("version", lambda: check_dll.check_version(check_dll.PE(dll))),
+        ("version", lambda: check_dll.check_version(check_dll.PE(dll),
+                                                    project_version.from_build(build))),
         ("ini", lambda: check_ini(ini, settings_dump)),
         ("readme", lambda: check_readme(files.get("QUIB_Ctl-readme.txt", b""), ini)),
     ]
     for name, check in checks:
         try:
             ok, text = check()
-        except (check_dll.Bad, OSError, subprocess.CalledProcessError) as e:
+        except (check_dll.Bad, OSError, ValueError, subprocess.CalledProcessError) as e:
             ok, text = False, f"cannot check: {e}"
         report.line(ok, name, text)
     print(f"check_release: {report.passed} passed, {report.failed} failed")

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Every test of the project, from a fresh machine: installs what is missing, builds the three
-# builds and runs the include-cycle check, the native tests (plain and under ASan/UBSan), the
-# checks of the product DLL, the product DLL under x86-32 emulation, the checks of the release
-# archive, two more builds of the release that must give the same bytes, the Wine suite and a
-# short fuzzing run. Ends with one line: "stages: N passed, M failed".
+# builds and runs the include-cycle check, the check of the README's version texts, the native
+# tests (plain and under ASan/UBSan), the checks of the product DLL, the product DLL under x86-32
+# emulation, the checks of the release archive, two more builds of the release that must give
+# the same bytes, the Wine suite and a short fuzzing run. Ends with one line: "stages: N passed,
+# M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -45,6 +46,20 @@ include_cycles() {
   rm -rf "$scratch"
 }
 
+# The README names the version the build gives; and the check still catches a README left at
+# another version.
+version_texts() {
+  python3 tools/check_version.py || return 1
+  local scratch
+  scratch=$(mktemp -d)
+  sed 's/QUIB_Ctl-[^ -]*-win32\.zip/QUIB_Ctl-0.0-win32.zip/' README.md >"$scratch/README.md"
+  if python3 tools/check_version.py "$scratch/README.md" >/dev/null; then
+    echo "the version check missed a README at another version ($scratch/README.md)"
+    return 1
+  fi
+  rm -rf "$scratch"
+}
+
 # The checks read the PE file with Debian's python3-pefile, which only Debian's own
 # interpreter sees. The sum of the checked DLL is kept for the check of the release.
 product_dll() {
@@ -65,6 +80,7 @@ wine_suite() {
 }
 
 stage "include cycles among the product's modules" include_cycles
+stage "version texts of the README" version_texts
 stage "native unit tests" native native
 stage "native unit tests under AddressSanitizer and UBSan" native native-asan
 stage "product DLL" product_dll

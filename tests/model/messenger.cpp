@@ -192,6 +192,11 @@ void decodeRequest(std::string_view framed, Request &q) {
   q.trailing = framed.size() - used;
 }
 
+std::string initialiseAnswer(std::string_view displayName) {
+  constexpr std::uint32_t interfaceVersion = 4;
+  return framed(std::string(1, '\x02') + packed(displayName) + le32(interfaceVersion));
+}
+
 std::string addButtonAnswer(std::int32_t buttonId) {
   return framed(le32(static_cast<std::uint32_t>(buttonId)));
 }

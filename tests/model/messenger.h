@@ -74,6 +74,9 @@ Request decodeRequest(std::string_view framed);
 // The same into a request that is kept for reuse, without allocating once it has grown.
 void decodeRequest(std::string_view framed, Request &into);
 
+// The plug-in's answer to initialise, framed: its display name and the interface version 4.
+std::string initialiseAnswer(std::string_view displayName);
+
 // The messenger's answers to requests, framed.
 std::string addButtonAnswer(std::int32_t buttonId);
 std::string chatContactAnswer(std::int32_t contact);

@@ -8,11 +8,14 @@ usage: suite.py [BUILD_DIR]   (default build/win64)"""
 import os
 import re
 import signal
+import struct
 import sys
 import time
 
 sys.dont_write_bytecode = True  # nothing of the run is left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import project_version  # noqa: E402
 import winelab  # noqa: E402
 
 # The plug-in's texts, Windows-1251.
@@ -39,8 +42,6 @@ NOT_FOUND_BOX = (b"Winamp fastsearch failed!\r\n\r\n"
 LAUNCH_ERROR_BOX = (b"Winamp launch error\r\n\r\n"
                     b"\xcd\xe5 \xf3\xe4\xe0\xeb\xee\xf1\xfc \xe7\xe0\xef\xf3\xf1\xf2\xe8\xf2\xfc "
                     b"Winamp")
-NAME_ANSWER = bytes.fromhex("22000000" "02" "19000000") + b"XQ Winamp Control, v0.96a" + \
-    bytes.fromhex("04000000")
 
 # Toolbar places, in registration order.
 SEND, PREV, REW, PLAY, FWD, NEXT, OPEN, MUTE, V_DN, V_UP = (str(n) for n in range(1, 11))
@@ -136,12 +137,20 @@ def check_box(label, segment, text, icon):
     check(label, ok, detail)
 
 
+def name_answer(build):
+    """The initialise answer: answerData, the display name the build was made with, and the
+    interface version 4, framed."""
+    name = project_version.from_build(build).display_name.encode("latin-1")
+    record = b"\x02" + struct.pack("<I", len(name)) + name + struct.pack("<I", 4)
+    return struct.pack("<I", len(record)) + record
+
+
 def buttons_session(lab):
     s = lab.session("buttons", [["init"], ["fini"]], settings(winlab_player(lab)))
     sane(s)
     result = find(s.segment(0), "result", "initialise")
-    check("initialise answers the 38-byte record of name and version",
-          result and bytes.fromhex(result[0].get("raw")) == NAME_ANSWER,
+    check("initialise answers the record of name and version",
+          result and bytes.fromhex(result[0].get("raw")) == name_answer(lab.build),
           result[0].text if result else "no answer")
     adds = find(s.segment(0), "request", "addButton")
     check("all ten buttons registered in table order with their exact hints",
