@@ -10,9 +10,20 @@
 
 namespace driver {
 
+namespace {
+
+bool findingsThrown = false;
+
+} // namespace
+
 void fail(const char *what) {
+  if (findingsThrown) throw Finding(what);
   std::fprintf(stderr, "driver: %s\n", what);
   std::abort();
+}
+
+void throwFindings(bool on) {
+  findingsThrown = on;
 }
 
 std::uint8_t Cursor::byte() {

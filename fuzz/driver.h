@@ -9,14 +9,23 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace driver {
 
-// Reports a broken expectation and aborts, which the fuzzer takes as a finding.
+// A broken expectation while findings are thrown (see throwFindings).
+struct Finding : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Reports a broken expectation and aborts, which the fuzzer takes as a finding; or, while
+// findings are thrown, throws it as a Finding, so that a replay of saved inputs can fail the one
+// input and go on with the others.
 [[noreturn]] void fail(const char *what);
+void throwFindings(bool on);
 inline void expect(bool condition, const char *what) {
   if (!condition) fail(what);
 }
