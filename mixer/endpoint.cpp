@@ -40,8 +40,8 @@ bool setEndpointMute(bool mute) {
   ComApartment apartment;
   if (!apartment.usable()) return false;
   ComPointer<IMMDeviceEnumerator> enumerator;
-  if (!enumerator.took(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr,
-                                        CLSCTX_INPROC_SERVER, __uuidof(IMMDeviceEnumerator),
+  if (!enumerator.took(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
+                                        __uuidof(IMMDeviceEnumerator),
                                         reinterpret_cast<void **>(enumerator.out()))))
     return false;
   // Looked up at every press: headphones plugged in since the last one are the device now.

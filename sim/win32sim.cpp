@@ -528,9 +528,7 @@ public:
     return unserved("UnregisterControlChangeNotify");
   }
   HRESULT GetChannelCount(UINT *) override { return unserved("GetChannelCount"); }
-  HRESULT SetMasterVolumeLevel(float, LPCGUID) override {
-    return unserved("SetMasterVolumeLevel");
-  }
+  HRESULT SetMasterVolumeLevel(float, LPCGUID) override { return unserved("SetMasterVolumeLevel"); }
   HRESULT SetMasterVolumeLevelScalar(float, LPCGUID) override {
     return unserved("SetMasterVolumeLevelScalar");
   }
@@ -570,9 +568,7 @@ public:
   HRESULT VolumeStepUp(LPCGUID) override { return unserved("VolumeStepUp"); }
   HRESULT VolumeStepDown(LPCGUID) override { return unserved("VolumeStepDown"); }
   HRESULT QueryHardwareSupport(DWORD *) override { return unserved("QueryHardwareSupport"); }
-  HRESULT GetVolumeRange(float *, float *, float *) override {
-    return unserved("GetVolumeRange");
-  }
+  HRESULT GetVolumeRange(float *, float *, float *) override { return unserved("GetVolumeRange"); }
 };
 
 EndpointVolume endpointVolume;
