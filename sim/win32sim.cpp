@@ -473,21 +473,22 @@ constexpr GUID iidEndpointVolume{
 constexpr GUID iidUnknown{
     0x00000000, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
-// Notes a call of an object's method; a call on a released object or without COM is a misuse.
-void called(const std::string &call, const char *object, ULONG references) {
+// Notes a call of an object's method (a name that lives as long as the program, so that noting
+// it takes no memory); a call on a released object or without COM is a misuse.
+void called(std::string_view call, const char *object, ULONG references) {
   sim::CoreAudio &a = com().audio;
   a.calls.push_back(call);
-  if (!references) a.misuses.push_back(call + " on the released " + object);
-  if (a.apartment == sim::Apartment::none) a.misuses.push_back(call + " without COM");
+  if (!references) a.misuses.push_back(std::string(call) + " on the released " + object);
+  if (a.apartment == sim::Apartment::none) a.misuses.push_back(std::string(call) + " without COM");
 }
 
-ULONG addRef(const char *object, ULONG &references) {
-  called(std::string("AddRef ") + object, object, references);
+ULONG addRef(std::string_view call, const char *object, ULONG &references) {
+  called(call, object, references);
   return ++references;
 }
 
-ULONG release(const char *object, ULONG &references) {
-  called(std::string("Release ") + object, object, references);
+ULONG release(std::string_view call, const char *object, ULONG &references) {
+  called(call, object, references);
   return references ? --references : 0;
 }
 
@@ -500,8 +501,8 @@ template <class Interface> HRESULT handOut(Interface &object, ULONG &references,
 
 template <class Interface>
 HRESULT queryInterface(Interface &object, const GUID &own, REFIID iid, void **out,
-                       ULONG &references, const char *name) {
-  called(std::string("QueryInterface ") + name, name, references);
+                       ULONG &references, std::string_view call, const char *name) {
+  called(call, name, references);
   if (!out) return E_POINTER;
   *out = nullptr;
   if (!(iid == own || iid == iidUnknown)) return E_NOINTERFACE;
@@ -517,10 +518,11 @@ class EndpointVolume final : public IAudioEndpointVolume {
 
 public:
   HRESULT QueryInterface(REFIID iid, void **out) override {
-    return queryInterface(*this, iidEndpointVolume, iid, out, refs(), "endpoint volume");
+    return queryInterface(*this, iidEndpointVolume, iid, out, refs(),
+                          "QueryInterface endpoint volume", "endpoint volume");
   }
-  ULONG AddRef() override { return addRef("endpoint volume", refs()); }
-  ULONG Release() override { return release("endpoint volume", refs()); }
+  ULONG AddRef() override { return addRef("AddRef endpoint volume", "endpoint volume", refs()); }
+  ULONG Release() override { return release("Release endpoint volume", "endpoint volume", refs()); }
   HRESULT RegisterControlChangeNotify(IAudioEndpointVolumeCallback *) override {
     return unserved("RegisterControlChangeNotify");
   }
@@ -578,10 +580,10 @@ class Device final : public IMMDevice {
 
 public:
   HRESULT QueryInterface(REFIID iid, void **out) override {
-    return queryInterface(*this, iidDevice, iid, out, refs(), "device");
+    return queryInterface(*this, iidDevice, iid, out, refs(), "QueryInterface device", "device");
   }
-  ULONG AddRef() override { return addRef("device", refs()); }
-  ULONG Release() override { return release("device", refs()); }
+  ULONG AddRef() override { return addRef("AddRef device", "device", refs()); }
+  ULONG Release() override { return release("Release device", "device", refs()); }
   HRESULT Activate(REFIID iid, DWORD context, PROPVARIANT *, void **out) override {
     sim::CoreAudio &a = com().audio;
     called("Activate", "device", refs());
@@ -617,10 +619,11 @@ class Enumerator final : public IMMDeviceEnumerator {
 
 public:
   HRESULT QueryInterface(REFIID iid, void **out) override {
-    return queryInterface(*this, iidEnumerator, iid, out, refs(), "enumerator");
+    return queryInterface(*this, iidEnumerator, iid, out, refs(), "QueryInterface enumerator",
+                          "enumerator");
   }
-  ULONG AddRef() override { return addRef("enumerator", refs()); }
-  ULONG Release() override { return release("enumerator", refs()); }
+  ULONG AddRef() override { return addRef("AddRef enumerator", "enumerator", refs()); }
+  ULONG Release() override { return release("Release enumerator", "enumerator", refs()); }
   HRESULT EnumAudioEndpoints(EDataFlow, DWORD, IMMDeviceCollection **) override {
     return unserved("EnumAudioEndpoints");
   }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #define WINAPI
@@ -449,7 +450,7 @@ struct CoreAudio {
   int initialisations = 0; // outstanding CoInitializeEx calls on the thread
   // What happened: every call by name, in order ("CoInitializeEx", "SetMute", "Release
   // device", ...), and the arguments that matter
-  std::vector<std::string> calls;
+  std::vector<std::string_view> calls;
   std::vector<HRESULT> initialiseResults;
   std::vector<DWORD> createContexts;
   std::vector<std::pair<EDataFlow, ERole>> endpointRequests;

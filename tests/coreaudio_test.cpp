@@ -11,7 +11,7 @@ const std::string soundOnHint =
 const std::string soundOffHint =
     "\xC2\xFB\xEA\xEB\xFE\xF7\xE8\xF2\xFC \xE7\xE2\xF3\xEA"; // "Switch the sound off"
 
-const std::vector<std::string> pressThroughCoreAudio{
+const std::vector<std::string_view> pressThroughCoreAudio{
     "CoInitializeEx", "CoCreateInstance",        "GetDefaultAudioEndpoint", "Activate",
     "SetMute",        "Release endpoint volume", "Release device",          "Release enumerator",
     "CoUninitialize"};
@@ -19,7 +19,7 @@ const std::vector<std::string> pressThroughCoreAudio{
 struct Failure {
   const char *what;
   std::function<void(sim::CoreAudio &)> breakIt;
-  std::vector<std::string> calls; // of Core Audio, COM's own excluded
+  std::vector<std::string_view> calls; // of Core Audio, COM's own excluded
 };
 
 const Failure failures[] = {
@@ -51,9 +51,9 @@ const ApartmentCase apartments[] = {
 };
 
 // Core Audio's calls without COM's own.
-std::vector<std::string> audioCalls() {
-  std::vector<std::string> calls;
-  for (const std::string &c : sim::coreAudio().calls)
+std::vector<std::string_view> audioCalls() {
+  std::vector<std::string_view> calls;
+  for (std::string_view c : sim::coreAudio().calls)
     if (c != "CoInitializeEx" && c != "CoUninitialize") calls.push_back(c);
   return calls;
 }
