@@ -15,6 +15,7 @@ const std::string allButtons = "button-send=yes\r\nbutton-prev=yes\r\nbutton-rew
                                "button-open=yes\r\nbutton-mute=yes\r\nbutton-v_dn=yes\r\n"
                                "button-v_up=yes\r\nautoanswer-key=np\r\n"
                                "custom-player=C:\\Program Files\\Winamp\\Winamp.exe\r\n";
+constexpr std::size_t muteRow = 7;
 constexpr std::size_t louderRow = 9;
 constexpr std::int32_t sender = 42;
 
@@ -134,6 +135,31 @@ void pressLouder(benchmark::State &state) {
   }
 }
 BENCHMARK(pressLouder);
+
+// Mute and unmute in turn through the simulated Core Audio, whose records are emptied every
+// time so that only the plug-in's own allocations count.
+void pressMuteThroughCoreAudio(benchmark::State &state) {
+  driver::InDirectory inScratch(scratch().path());
+  loadPlugin();
+  sim::installCoreAudio();
+  std::uint32_t mute = driver::messenger().handlers[muteRow];
+  sim::CoreAudio &audio = sim::coreAudio();
+  {
+    AllocationCount count(state);
+    for (auto _ : state) {
+      driver::press(mute);
+      audio.calls.clear();
+      audio.initialiseResults.clear();
+      audio.createContexts.clear();
+      audio.endpointRequests.clear();
+      audio.activateContexts.clear();
+      audio.setMutes.clear();
+    }
+  }
+  driver::expect(sim::mixer().flags.empty() && sim::comReferences() == sim::ComReferences{0, 0, 0},
+                 "the press did not go through Core Audio alone");
+}
+BENCHMARK(pressMuteThroughCoreAudio);
 
 void parse(benchmark::State &state, const std::string &text) {
   {

@@ -26,6 +26,25 @@ struct Player {
   }
 };
 
+constexpr std::uint8_t coreAudioThere = 1, noDefaultEndpoint = 2, activateFails = 4,
+                       setMuteFails = 8, endpointMuted = 16, singleThreaded = 32,
+                       multithreaded = 64;
+
+// Windows XP, or Vista and later with the failures the input chooses.
+void setUpCoreAudio(std::uint8_t choice) {
+  sim::CoreAudio &a = sim::coreAudio();
+  a.registered = choice & coreAudioThere;
+  a.defaultEndpoint = !(choice & noDefaultEndpoint);
+  if (choice & activateFails) a.activateResult = AUDCLNT_E_DEVICE_INVALIDATED;
+  if (choice & setMuteFails) a.setMuteResult = E_FAIL;
+  a.endpointMuted = choice & endpointMuted;
+  if (choice & (singleThreaded | multithreaded)) {
+    a.apartment = (choice & singleThreaded) ? sim::Apartment::singleThreaded
+                                            : sim::Apartment::multithreaded;
+    a.initialisations = 1;
+  }
+}
+
 void setUpMachine(driver::Cursor &in, Player &player) {
   std::uint8_t machine = in.byte();
   std::string_view settingsText = in.text();
@@ -55,6 +74,7 @@ void setUpMachine(driver::Cursor &in, Player &player) {
   sim::mixer().hasSpeakers = !(machine & noSpeakers);
   sim::mixer().hasMute = !(machine & noMute);
   driver::messenger().answers = driver::Cursor(in.text());
+  setUpCoreAudio(in.byte());
 }
 
 void deliver(std::string_view fields, const Plugin &plugin) {
@@ -82,6 +102,11 @@ void step(driver::Cursor &in, const Plugin &plugin) {
     plugin.deliverNull();
     break;
   }
+  const sim::CoreAudio &audio = sim::coreAudio();
+  driver::expect(sim::comReferences() == sim::ComReferences{0, 0, 0},
+                 "a COM interface was kept after a step");
+  driver::expect(sim::unbalancedComInitialisations() == 0 && audio.misuses.empty(),
+                 "COM was left unbalanced or misused");
   const std::vector<DWORD> &sleeps = sim::sleeps();
   driver::expect(std::accumulate(sleeps.begin(), sleeps.end(), std::uint64_t{0}) <=
                      longestLaunchWaitMs,

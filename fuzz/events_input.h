@@ -12,6 +12,9 @@
 //   u8    lookups after a launch before the player's window appears
 //   text  the registered open command
 //   text  the messenger's answers (driver::Messenger::answers)
+//   u8    Core Audio: 1 there (Windows Vista and later), 2 no default endpoint, 4 Activate
+//         fails, 8 SetMute fails, 16 the endpoint already muted, 32 the messenger's thread in
+//         a single-threaded apartment, 64 in a multithreaded one
 //   then steps to the end, u8 op % 3: 0 an event record, its bytes after the length word as a
 //   text; 1 a press of the registered handler u8 % count; 2 a null event.
 // An initialise event's callback field, unless it is zero, becomes the messenger's callback.

@@ -39,10 +39,15 @@ OPEN_COMMAND_KEY_VALUE = b'"C:\\Program Files\\Winamp\\Winamp.exe" "%1"\x00'
 SETTINGS, RUNS, HUNG, LAUNCHES, REGISTRY, NO_MIXER = 1, 2, 4, 8, 16, 32
 
 
+# Core Audio: none (Windows XP), or there with the failures and apartments named.
+CORE_AUDIO, NO_ENDPOINT, ACTIVATE_FAILS, SET_MUTE_FAILS, ENDPOINT_MUTED, STA, MTA = (
+    1, 2, 4, 8, 16, 32, 64)
+
+
 def machine(flags, settings=b"", caption=EXAMPLE_CAPTION, answers=(1, 44, 128, 2), lookups=0,
-            command=b"", messenger=b""):
+            command=b"", messenger=b"", core_audio=0):
     return (u8(flags) + text(settings) + text(caption) + b"".join(i32(a) for a in answers)
-            + u8(lookups) + text(command) + text(messenger))
+            + u8(lookups) + text(command) + text(messenger) + u8(core_audio))
 
 
 def event(body):
@@ -100,6 +105,20 @@ EVENTS = {
         messenger=answer(1) + answer(2, b"\x07") + answer(2, b"") + answer(0)
         + answer(2, b"\x01\x02\x03\x04\x05\x06\x07\x08") + answer(1) * 5 + answer(2, b"\x01")
         + answer(1)) + INITIALISE + press(0) + FINALISE,
+    "mute_through_core_audio": machine(SETTINGS, b"button-mute=yes", core_audio=CORE_AUDIO)
+    + INITIALISE + press(0) + press(0) + press(0) + FINALISE,
+    "mute_core_audio_in_other_apartment": machine(
+        SETTINGS, b"button-mute=yes", core_audio=CORE_AUDIO | MTA | ENDPOINT_MUTED)
+    + INITIALISE + press(0) + press(0),
+    "mute_core_audio_without_endpoint": machine(
+        SETTINGS, b"button-mute=yes", core_audio=CORE_AUDIO | NO_ENDPOINT | STA)
+    + INITIALISE + press(0) + press(0),
+    "mute_core_audio_fails_and_no_mixer": machine(
+        SETTINGS | NO_MIXER, b"button-mute=yes", core_audio=CORE_AUDIO | SET_MUTE_FAILS)
+    + INITIALISE + press(0) + press(0),
+    "mute_activate_fails": machine(SETTINGS, b"button-mute=yes",
+                                   core_audio=CORE_AUDIO | ACTIVATE_FAILS)
+    + INITIALISE + press(0),
     "volume_steps": machine(SETTINGS | RUNS, b"button-v_dn=yes\r\nbutton-v_up=yes")
     + INITIALISE + press(1) * 12 + press(0) * 12,
 }

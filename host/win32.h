@@ -5,6 +5,10 @@
 #include <windows.h>
 #include <mmsystem.h>
 #include <shellapi.h>
+// Core Audio, for the mute of the default playback endpoint.
+#include <objbase.h>
+#include <mmdeviceapi.h>
+#include <endpointvolume.h>
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 

@@ -1,6 +1,7 @@
 #include "mixer/mute.h"
 
 #include "host/buttonids.h"
+#include "mixer/endpoint.h"
 #include "host/requests.h"
 
 #include <string>
@@ -72,8 +73,10 @@ bool setMasterMute(UINT mixerId, bool mute) {
 }
 
 void toggleMute() {
+  // Since Windows Vista the mixer's controls reach only the messenger's own sounds: the
+  // default playback endpoint first, the mixer where Core Audio is missing or fails.
   // After a mixer error the state and the button stay as they were, so the hint tells the truth.
-  if (!setMasterMute(0, !muteState)) return;
+  if (!setEndpointMute(!muteState) && !setMasterMute(0, !muteState)) return;
   muteState = !muteState;
   if (muteState)
     updateButton(mutedIcon, buttonIds[MuteRow], soundOnHint);

@@ -1,5 +1,6 @@
 #pragma once
-// The mute button: switches the speakers' mute control of mixer device 0.
+// The mute button: switches the default playback endpoint's mute through Core Audio, or,
+// where that fails (Windows XP and older), the speakers' mute control of mixer device 0.
 #include "host/win32.h"
 
 // True while the plug-in has muted the speakers; the mixer itself is never asked.

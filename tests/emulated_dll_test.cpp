@@ -6,6 +6,7 @@
 #include "host/version.h"
 #include "tests/emulator/bindings.h"
 #include "tests/emulator/dll.h"
+#include "tests/emulator/ehframe.h"
 
 #include <unicorn/unicorn.h>
 
@@ -21,6 +22,7 @@ const std::string allButtons = "button-send=yes\r\nbutton-prev=yes\r\nbutton-rew
                                "button-open=yes\r\nbutton-mute=yes\r\nbutton-v_dn=yes\r\n"
                                "button-v_up=yes\r\nautoanswer-key=np\r\n";
 const std::string initialiseAnswer = model::initialiseAnswer(QUIB_PRODUCT_NAME ", v" QUIB_VERSION);
+constexpr std::size_t muteRow = 7;
 constexpr std::size_t louderRow = 9;
 // libstdc++ keeps a pool for exceptions thrown while the heap is exhausted: 16 objects of
 // 1 KiB and 16 dependent exceptions of 160 bytes, taken at start-up and never given back.
@@ -190,6 +192,73 @@ TEST_F(EmulatedDll, EveryBrokenConventionAtACrossingIsCaught) {
   }
 }
 
+// A caller that takes a stdcall routine for cdecl: the callee removes the argument and the
+// caller does not put its outgoing area back, so ESP stays 4 bytes above where it was. Nothing
+// shows at the return (a frame pointer would restore ESP); the caller's next call shows it.
+// Every COM method and import is such a routine, and each is entered in the messenger's modes.
+TEST_F(EmulatedDll, ACallerThatTakesAStdcallRoutineForCdeclIsCaughtAtItsNextCall) {
+  emu::Addr routine = emu::addHostRoutine("a stdcall routine", emu::Convention::stdcall, 1,
+                                          [](const emu::Call &) { return 0u; });
+  // sub esp, 4; mov dword [esp], 0; call [slot]; then either sub esp, 4; call [slot] (the
+  // epilogue's add esp, 4 cancels the routine's pop), or call [slot]; add esp, 4; and ret 4
+  constexpr emu::Addr code = 0x00300000, slot = code + 0x400;
+  const std::string callRoutine = "\xFF\x15" + model::le32(slot);
+  auto caller = [&](bool putsBack) {
+    std::string body = std::string("\x83\xEC\x04\xC7\x04\x24\0\0\0\0", 10) + callRoutine;
+    body += putsBack ? "\x83\xEC\x04" + callRoutine : callRoutine + "\x83\xC4\x04";
+    return body + std::string("\xC2\x04\x00", 3);
+  };
+  emu::map(code, emu::pageSize, UC_PROT_READ | UC_PROT_EXEC);
+  emu::write(code, caller(true));
+  emu::write(code + 0x100, caller(false));
+  emu::write(slot, model::le32(routine));
+  emu::checkCallersIn(code, code + emu::pageSize,
+                      {{code, code + 0x40}, {code + 0x100, code + 0x140}});
+  EXPECT_NO_THROW(emu::call(code, {0}, emu::Convention::stdcall, "a caller that puts ESP back"));
+  try {
+    emu::call(code + 0x100, {0}, emu::Convention::stdcall, "a caller that does not");
+    ADD_FAILURE() << "the caller that keeps ESP off went unnoticed";
+  } catch (const emu::Fault &f) {
+    EXPECT_EQ(std::string(f.what()),
+              "the caller of a stdcall routine (the function at 0x00300100) keeps ESP 4 bytes "
+              "above where it had it before the call: it and a stdcall routine disagree on who "
+              "removes the arguments");
+  }
+  // std; push 0; call [slot]; cld; ret 4: an import entered with the direction flag set.
+  emu::write(code + 0x200,
+             std::string("\xFD\x6A\x00", 3) + callRoutine + std::string("\xFC\xC2\x04\x00", 4));
+  try {
+    emu::call(code + 0x200, {0}, emu::Convention::stdcall, "a caller with the flag set");
+    ADD_FAILURE() << "the routine took a call with the direction flag set";
+  } catch (const emu::Fault &f) {
+    EXPECT_EQ(std::string(f.what()),
+              "a stdcall routine was called in a broken state: the direction flag is set;");
+  }
+}
+
+// The product's functions, as its call frame information bounds them: every handler and the
+// entry point lie in one.
+TEST_F(EmulatedDll, TheCallFrameInformationBoundsEveryEntryPoint) {
+  const emu::pe::Image &image = emu::dll::image();
+  std::vector<emu::FunctionRange> functions = emu::ehframe::functions(image);
+  EXPECT_GT(functions.size(), 100u);
+  auto inOne = [&](emu::Addr a) {
+    return std::any_of(functions.begin(), functions.end(),
+                       [a](const emu::FunctionRange &f) { return f.begin <= a && a < f.end; });
+  };
+  EXPECT_TRUE(inOne(image.exports.at("pluginFun")));
+  initialiseWith(allButtons);
+  for (const HostRequest &q : messenger().requests) {
+    if (q.kind == "addButton") {
+      EXPECT_TRUE(inOne(q.handler)) << q.handler;
+    }
+  }
+  for (const emu::FunctionRange &f : functions) {
+    EXPECT_LT(f.begin, f.end);
+    EXPECT_TRUE(f.begin >= image.base && f.end <= image.base + image.size);
+  }
+}
+
 TEST_F(EmulatedDll, AReadPastARecordHitsTheUnmappedPageAfterIt) {
   emu::Addr record = emu::placeAtPageEnd(emu::eventWindowEnd, model::finaliseEvent());
   EXPECT_EQ(record + 6, emu::eventWindowEnd);
@@ -249,6 +318,9 @@ TEST_F(EmulatedDll, WhatThePathsCostInGuestInstructionsAndHeapCalls) {
   Cost finalise = costOf([&] { deliver(model::finaliseEvent()); });
   press(louderRow);
   Cost louder = costOf([&] { press(louderRow); });
+  sim::installCoreAudio();
+  press(muteRow);
+  Cost mute = costOf([&] { press(muteRow); });
   EXPECT_LE(plain.instructions, 1000u);
   EXPECT_EQ(plain.heapCalls, 0u);
   const std::pair<const char *, Cost> table[] = {
@@ -257,6 +329,7 @@ TEST_F(EmulatedDll, WhatThePathsCostInGuestInstructionsAndHeapCalls) {
       {"initialise with all ten buttons", initialise},
       {"finalise, ten buttons removed", finalise},
       {"a press of louder", louder},
+      {"a press of mute through Core Audio", mute},
   };
   for (const auto &[operation, cost] : table)
     std::cout << "| " << operation << " | " << cost.instructions << " | " << cost.heapCalls

@@ -145,4 +145,7 @@ void tearDownPluginTest() {
   EXPECT_EQ(sim::liveIcons(), 0) << "an icon handle outlived its request";
   EXPECT_EQ(sim::openFiles(), 0);
   EXPECT_EQ(sim::openRegistryKeys(), 0);
+  EXPECT_EQ(sim::comReferences(), (sim::ComReferences{0, 0, 0})) << "a COM interface was kept";
+  EXPECT_EQ(sim::unbalancedComInitialisations(), 0);
+  EXPECT_EQ(sim::coreAudio().misuses, std::vector<std::string>{});
 }

@@ -10,7 +10,9 @@ Prints one line per check and a closing count; exits 1 if any check fails, 2 if 
 file cannot be examined at all. Checks:
   format    PE32 DLL for i386 (machine 0x14c, optional header magic 0x10b, DLL characteristic)
   exports   exactly one export, named pluginFun, undecorated
-  imports   only KERNEL32, USER32, ADVAPI32, SHELL32, WINMM and msvcrt
+  imports   only KERNEL32, USER32, ADVAPI32, SHELL32, WINMM, ole32 and msvcrt
+  ole32     from ole32 only functions that Windows XP's ole32.dll has too, so that the DLL
+            still loads there
   size      at most 256 KiB
   icons     the twelve RT_GROUP_ICON resources 1,2,3,5,6,7,8,10,11,12,13,100 under
             language 0x0419, each one 16x16 8-bpp image with an AND mask
@@ -35,7 +37,9 @@ import project_version
 
 EXPORT_NAME = "pluginFun"
 ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "winmm.dll",
-                   "msvcrt.dll"}
+                   "msvcrt.dll", "ole32.dll"}
+# COM for Core Audio; each of these is in Windows XP's ole32.dll.
+OLE32_FUNCTIONS = {"CoInitializeEx", "CoUninitialize", "CoCreateInstance"}
 RUNTIME_DLL = re.compile(r"^(libstdc\+\+|libgcc|libwinpthread)", re.I)
 MAX_SIZE = 256 * 1024
 ICON_IDS = [1, 2, 3, 5, 6, 7, 8, 10, 11, 12, 13, 100]
@@ -117,6 +121,15 @@ class PE:
         delayed = getattr(self.pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])
         return ([d.dll.decode("latin-1") for d in plain] +
                 [d.dll.decode("latin-1") + " (delay-loaded)" for d in delayed])
+
+    def functions_from(self, dll):
+        """The names (or #ordinals) of the functions imported from one DLL."""
+        names = []
+        for d in getattr(self.pe, "DIRECTORY_ENTRY_IMPORT", []):
+            if d.dll.decode("latin-1").lower() == dll:
+                names += [i.name.decode("latin-1") if i.name else f"#{i.ordinal}"
+                          for i in d.imports]
+        return names
 
     def resources(self):
         """[(type, name, lang, data rva, size)], ids as ints, names as str."""
@@ -210,6 +223,14 @@ def check_imports(pe):
             parts.append("imports from " + ", ".join(other) + " (not allowed)")
         return False, "; ".join(parts)
     return True, "imports only from " + ", ".join(dlls)
+
+
+def check_ole32(pe):
+    taken = sorted(pe.functions_from("ole32.dll"))
+    other = [f for f in taken if f not in OLE32_FUNCTIONS]
+    if other:
+        return False, "takes " + ", ".join(other) + " from ole32.dll (not known on Windows XP)"
+    return True, "takes " + (", ".join(taken) or "nothing") + " from ole32.dll"
 
 
 def check_size(dll):
@@ -354,6 +375,7 @@ def main(argv=None):
         ("format", lambda: check_format(pe)),
         ("exports", lambda: check_exports(pe)),
         ("imports", lambda: check_imports(pe)),
+        ("ole32", lambda: check_ole32(pe)),
         ("size", lambda: check_size(args.dll)),
         ("icons", lambda: check_icons(pe)),
         ("version", lambda: check_version(pe, version)),

@@ -2,7 +2,8 @@
 # The plug-in at work under Wine: tools/demo.sh [PNG_PATH] [BUILD_DIR]
 # Runs the reference messenger with the 64-bit twin of the plug-in and the stand-in player
 # through a short session (all buttons, play, next, louder, the keyword from a contact, the
-# send button, finalise), prints the transcript, and saves a PNG of the messenger's window
+# send button, mute, finalise), with the lab's own PulseAudio server as Wine's playback
+# device, prints the transcript, and saves a PNG of the messenger's window
 # (default build/demo/screenshot.png). Needs the win64 build (cmake --preset win64 &&
 # cmake --build --preset win64).
 set -euo pipefail

@@ -8,6 +8,8 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb x11-apps imagemagick python3 locales
   python3-pefile libunicorn-dev
+  # A sound server with a null sink, so that Wine has a playback device in the Wine suite.
+  pulseaudio pulseaudio-utils
 )
 
 missing=()

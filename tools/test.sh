@@ -2,9 +2,9 @@
 # Every test of the project, from a fresh machine: installs what is missing, builds the three
 # builds and runs the include-cycle check, the check of the README's version texts, the native
 # tests (plain and under ASan/UBSan), the checks of the product DLL, the product DLL under x86-32
-# emulation, the checks of the release archive, two more builds of the release that must give
-# the same bytes, the Wine suite and a short fuzzing run. Ends with one line: "stages: N passed,
-# M failed".
+# emulation (and a DLL with a deliberate fault that the emulation must catch), the checks of the
+# release archive, two more builds of the release that must give the same bytes, the Wine suite
+# and a short fuzzing run. Ends with one line: "stages: N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -75,6 +75,30 @@ release_archive() {
       "${checked_dll:-}"
 }
 
+# The emulation catches a caller that takes a stdcall routine for cdecl: a scratch copy of the
+# sources calls SetMute through a cdecl function pointer, and the Core Audio tests on that DLL
+# must fail on the ESP that its caller keeps too high.
+cdecl_setmute_caught() {
+  local scratch log
+  scratch=$(mktemp -d)
+  tar --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$scratch"
+  sed -i 's|volume->SetMute(|reinterpret_cast<HRESULT (*)(IAudioEndpointVolume *, BOOL, LPCGUID)>((*reinterpret_cast<void ***>(volume.pointer))[14])(volume.pointer, |' \
+    "$scratch/mixer/endpoint.cpp"
+  grep -q 'void \*\*\*' "$scratch/mixer/endpoint.cpp" || { echo "the SetMute call was not found"; return 1; }
+  cmake -S "$scratch" -B "$scratch/build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+    -DCMAKE_TOOLCHAIN_FILE="$scratch/cmake/toolchain-mingw-i686.cmake" >/dev/null &&
+    cmake --build "$scratch/build" --target QUIB_Ctl -j2 >/dev/null || return 1
+  log=$(QUIB_DLL="$scratch/build/QUIB_Ctl.dll" build/native/tests/quib_tests \
+    --gtest_filter='*CoreAudioMute*/emulated' --gtest_brief=1 2>&1)
+  if ! grep -q 'keeps ESP 12 bytes above where it had it before the call: it and IAudioEndpointVolume::SetMute disagree' <<<"$log"; then
+    echo "SetMute called through a cdecl pointer in $scratch went unnoticed:"
+    echo "$log" | tail -20
+    return 1
+  fi
+  grep -m1 -o 'the caller of IAudioEndpointVolume::SetMute[^"]*' <<<"$log"
+  rm -rf "$scratch"
+}
+
 wine_suite() {
   cmake --preset win64 >/dev/null && cmake --build --preset win64 && bash tests/wine/run.sh build/win64
 }
@@ -85,6 +109,7 @@ stage "native unit tests" native native
 stage "native unit tests under AddressSanitizer and UBSan" native native-asan
 stage "product DLL" product_dll
 stage "the product DLL under x86-32 emulation" bash tools/emulation.sh
+stage "the emulation catches SetMute called through a cdecl pointer" cdecl_setmute_caught
 stage "release archive" release_archive
 stage "reproducible release: two builds, the same bytes" bash tools/reproducible.sh
 stage "Wine suite" wine_suite

@@ -43,6 +43,10 @@ struct MixerCall {
 };
 std::vector<MixerCall> &mixerCalls();
 
+// ole32 and the Core Audio objects: the vtables of the guest objects, made afresh after start().
+void resetComBindings();
+const std::vector<Binding> &comBindings();
+
 // The Win32 bindings and the runtime bindings, each in its own source file.
 const std::vector<Binding> &win32Bindings();
 const std::vector<Binding> &runtimeBindings();

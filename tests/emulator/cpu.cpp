@@ -2,6 +2,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -47,6 +48,22 @@ struct Region {
   std::string name;
 };
 
+// A host routine that has returned to a watched caller: by the caller's next call in the same
+// function, ESP must be back at `esp`, where it was before the call.
+struct PendingReturn {
+  Addr esp;
+  FunctionRange caller;
+  std::string routine;
+};
+
+// Guest code whose calls are watched; each instruction's kind is decoded once.
+struct Watched {
+  Addr begin;
+  Addr end;
+  std::vector<FunctionRange> functions;
+  std::vector<std::uint8_t> kinds; // by offset: 0 not yet decoded
+};
+
 struct Machine {
   std::unique_ptr<uc_engine, EngineClose> uc;
   std::vector<HostRoutineEntry> routines;
@@ -55,6 +72,9 @@ struct Machine {
   std::uint64_t instructions = 0;
   int depth = 0;
   BadAccess bad;
+  std::vector<Watched> watched;
+  std::vector<PendingReturn> pending;
+  std::string stackFault; // found by a hook, thrown once the CPU has stopped
 };
 
 Machine &machine() {
@@ -200,10 +220,74 @@ const HostRoutineEntry *routineAt(Addr eip) {
   return index < routines.size() ? &routines[index] : nullptr;
 }
 
+const FunctionRange *watchedFunctionAt(Addr address) {
+  for (const Watched &w : machine().watched) {
+    if (address < w.begin || address >= w.end) continue;
+    auto f = std::upper_bound(w.functions.begin(), w.functions.end(), address,
+                              [](Addr a, const FunctionRange &range) { return a < range.begin; });
+    if (f == w.functions.begin() || address >= (--f)->end) return nullptr;
+    return &*f;
+  }
+  return nullptr;
+}
+
+enum Kind : std::uint8_t { unknownKind, otherKind, callKind, returnKind };
+
+// The instruction's kind, past its prefixes: a near call (E8, FF /2) or a near return (C3, C2).
+Kind decode(uc_engine *uc, Addr address) {
+  std::uint8_t code[16] = {};
+  uc_mem_read(uc, address, code, sizeof code);
+  std::size_t i = 0;
+  auto prefix = [](std::uint8_t b) {
+    return b == 0xF2 || b == 0xF3 || b == 0x66 || b == 0x67 || b == 0x2E || b == 0x36 ||
+           b == 0x3E || b == 0x26 || b == 0x64 || b == 0x65 || b == 0xF0;
+  };
+  while (i < 14 && prefix(code[i])) ++i;
+  if (code[i] == 0xE8 || (code[i] == 0xFF && ((code[i + 1] >> 3) & 7) == 2)) return callKind;
+  if (code[i] == 0xC3 || code[i] == 0xC2) return returnKind;
+  return otherKind;
+}
+
+std::string stackFaultText(const PendingReturn &p, Addr esp) {
+  return "the caller of " + p.routine + " (the function at " + describe(p.caller.begin) +
+         ") keeps ESP " + std::to_string(esp - p.esp) +
+         " bytes above where it had it before the call: it and " + p.routine +
+         " disagree on who removes the arguments";
+}
+
+// At a return, the frames it leaves are done; at a call, the caller's ESP must be back.
+void onWatchedInstruction(uc_engine *uc, std::uint64_t address, std::uint32_t, void *index) {
+  Machine &m = machine();
+  if (m.pending.empty() || !m.stackFault.empty()) return;
+  Watched &w = m.watched[reinterpret_cast<std::uintptr_t>(index)];
+  auto at = static_cast<Addr>(address);
+  std::uint8_t &kind = w.kinds[at - w.begin];
+  if (kind == unknownKind) kind = decode(uc, at);
+  if (kind == otherKind) return;
+  Addr esp = 0;
+  uc_reg_read(uc, UC_X86_REG_ESP, &esp);
+  auto &pending = m.pending;
+  if (kind == returnKind) {
+    std::erase_if(pending, [esp](const PendingReturn &p) { return p.esp <= esp; });
+    return;
+  }
+  while (!pending.empty()) {
+    const PendingReturn &p = pending.back();
+    bool inCaller = at >= p.caller.begin && at < p.caller.end;
+    if (inCaller && esp > p.esp) {
+      m.stackFault = stackFaultText(p, esp);
+      uc_emu_stop(uc);
+      return;
+    }
+    if (inCaller ? esp != p.esp : esp < p.esp) return; // a deeper frame
+    pending.pop_back(); // back where it was, or a frame gone by a tail jump
+    if (inCaller) return;
+  }
+}
+
 void serve(const HostRoutineEntry &r) {
   Call call{reg(UC_X86_REG_ESP)};
-  if (reg(UC_X86_REG_EFLAGS) & directionFlag)
-    throw Fault(r.name + " was called with the direction flag set");
+  expectCallerState(r.name);
   Addr back = call.returnAddress();
   std::uint32_t result = r.routine(call);
   Addr popped = 4 + (r.convention == Convention::stdcall ? 4 * r.argumentCount : 0);
@@ -212,6 +296,8 @@ void serve(const HostRoutineEntry &r) {
   setReg(UC_X86_REG_EDX, clobbered);
   setReg(UC_X86_REG_ESP, call.esp + static_cast<Addr>(popped));
   setReg(UC_X86_REG_EIP, back);
+  if (const FunctionRange *caller = watchedFunctionAt(back))
+    machine().pending.push_back({call.esp + 4, *caller, r.name});
 }
 
 // Runs from EIP until the guest returns to stopAt, serving the host routines it calls.
@@ -220,6 +306,12 @@ void runUntil(Addr stopAt) {
     machine().bad = {};
     uc_err err = uc_emu_start(engine(), reg(UC_X86_REG_EIP), 0, 0, 0);
     Addr eip = reg(UC_X86_REG_EIP);
+    if (!machine().stackFault.empty()) {
+      std::string fault = std::move(machine().stackFault);
+      machine().stackFault.clear();
+      machine().pending.clear();
+      throw Fault(fault);
+    }
     if (err == UC_ERR_FETCH_UNMAPPED && eip == stopAt) return;
     const HostRoutineEntry *r = err == UC_ERR_FETCH_UNMAPPED ? routineAt(eip) : nullptr;
     if (!r) throw Fault(badAccessText(err, eip));
@@ -406,6 +498,7 @@ std::uint32_t call(Addr fn, const std::vector<std::uint32_t> &args, Convention c
   if (m.depth == 0) {
     enterFromMessenger();
     esp0 = reg(UC_X86_REG_ESP);
+    m.pending.clear();
   }
   Preserved before = preserved();
   Addr esp = esp0;
@@ -449,6 +542,15 @@ void countInstructionsIn(Addr begin, Addr end) {
   uc_hook hook;
   uc_hook_add(engine(), &hook, UC_HOOK_CODE, reinterpret_cast<void *>(&onInstruction), nullptr,
               begin, end - 1);
+}
+
+void checkCallersIn(Addr begin, Addr end, std::vector<FunctionRange> functions) {
+  Machine &m = machine();
+  auto index = m.watched.size();
+  m.watched.push_back({begin, end, std::move(functions), std::vector<std::uint8_t>(end - begin)});
+  uc_hook hook;
+  uc_hook_add(engine(), &hook, UC_HOOK_CODE, reinterpret_cast<void *>(&onWatchedInstruction),
+              reinterpret_cast<void *>(index), begin, end - 1);
 }
 
 std::uint64_t instructions() {

@@ -31,6 +31,7 @@ inline constexpr Addr stackBase = 0x00200000;
 inline constexpr Addr eventWindowEnd = 0x02000000;
 inline constexpr Addr answerWindowEnd = 0x04000000;
 inline constexpr Addr dataArea = 0x05000000; // small blocks the host routines hand out
+inline constexpr Addr comArea = 0x05100000;  // COM objects handed to the guest, their vtables
 inline constexpr Addr heapBase = 0x10000000;
 inline constexpr Addr heapSize = 0x10000000;
 inline constexpr Addr hostRoutineBase = 0x7F000000; // never mapped: a call there leaves the guest
@@ -86,6 +87,17 @@ std::uint32_t call(Addr fn, const std::vector<std::uint32_t> &args, Convention c
 // What a host routine that the guest called must find at its entry: the direction flag clear
 // and the messenger's floating-point modes.
 void expectCallerState(const std::string &what);
+
+// A function of guest code, [begin, end).
+struct FunctionRange {
+  Addr begin;
+  Addr end;
+};
+// Watches the callers in [begin, end), whose functions are given sorted: each call of a host
+// routine must leave its caller's ESP where it was before the call by the caller's next call
+// in the same function. A caller that takes a stdcall routine for cdecl keeps ESP above it
+// until its epilogue, which a frame pointer hides at its return.
+void checkCallersIn(Addr begin, Addr end, std::vector<FunctionRange> functions);
 
 // Names the addresses in [begin, end) in fault reports.
 void nameRegion(Addr begin, Addr end, std::string name);

@@ -1,6 +1,7 @@
 #include "tests/emulator/dll.h"
 
 #include "tests/emulator/bindings.h"
+#include "tests/emulator/ehframe.h"
 #include "tests/model/messenger.h"
 
 #include <cstdlib>
@@ -25,7 +26,7 @@ Module &module() {
 }
 
 const Binding *bindingOf(const pe::Import &import) {
-  for (const auto *table : {&win32Bindings(), &runtimeBindings()})
+  for (const auto *table : {&win32Bindings(), &runtimeBindings(), &comBindings()})
     for (const Binding &b : *table)
       if (import.dll == b.dll && import.name == b.name) return &b;
   return nullptr;
@@ -94,6 +95,7 @@ void load(const std::string &path, Messenger messenger, Addr base) {
   heap::reset();
   resetWin32Bindings();
   resetRuntimeBindings();
+  resetComBindings();
   Module &m = module();
   m.messenger = std::move(messenger);
   m.image = pe::load(path, base);
@@ -104,6 +106,7 @@ void load(const std::string &path, Messenger messenger, Addr base) {
   pe::protectSections(m.image);
   m.hostCallback = addHostRoutine("the host callback", Convention::stdcall, 1, serveHostCallback);
   countInstructionsIn(m.image.base, m.image.base + m.image.size);
+  checkCallersIn(m.image.base, m.image.base + m.image.size, ehframe::functions(m.image));
   m.loaded = true;
   heap::setPhase("attach");
   notify(processAttach, "DLL_PROCESS_ATTACH");

@@ -83,7 +83,8 @@ void mapSections(const File &f, const Headers &h, Image &image) {
   write(image.base, std::string_view(f.bytes).substr(0, f.u32(h.optional + 60)));
   for (std::uint32_t i = 0; i < h.sectionCount; ++i) {
     std::size_t s = h.sectionTable + 40 * i;
-    Section section{f.u32(s + 12), f.u32(s + 8), f.u32(s + 36)};
+    std::string name = f.bytes.substr(s, 8);
+    Section section{f.u32(s + 12), f.u32(s + 8), f.u32(s + 36), name.substr(0, name.find('\0'))};
     std::uint32_t rawSize = std::min(f.u32(s + 16), section.size);
     std::size_t rawOffset = f.u32(s + 20);
     if (rawOffset + rawSize > f.bytes.size()) throw Fault("a section runs past the file's end");

@@ -19,6 +19,7 @@ struct Section {
   Addr address;
   Addr size;
   std::uint32_t characteristics;
+  std::string name; // as the header has it, cut at 8 bytes (".eh_fram")
 };
 
 struct Image {

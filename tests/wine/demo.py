@@ -52,10 +52,14 @@ def main():
         return 1
     try:
         print(f"demo: booting a scratch Wine prefix ({lab.start():.1f} s)", flush=True)
+        print("demo: Wine's playback device: " + (
+            f"none ({lab.audio_problem})" if lab.audio_problem
+            else "the lab's PulseAudio server, a null sink"), flush=True)
         lab.write_settings([(k, "yes") for k in KEYS] + [
             ("autoanswer-key", "np"), ("custom-player", winelab.winpath(lab.player_exe))])
         steps = [["init"], ["wait-player", "10000"], ["press", "4"], ["press", "6"],
-                 ["press", "10"], ["message", "77", "np"], ["press", "1"], ["wait", "500"],
+                 ["press", "10"], ["message", "77", "np"], ["press", "1"], ["press", "8"],
+                 ["wait", "500"],
                  ["where"], ["wait", str(HOLD_MS)], ["fini"]]
         process, transcript, player_log = lab.start_messenger(
             "demo", steps, player_args=["--state", "stopped", "--number", "7", "--track",

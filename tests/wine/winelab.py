@@ -13,6 +13,7 @@ import tempfile
 import time
 
 WINE = "/usr/lib/wine/wine64"
+PULSEAUDIO = "/usr/bin/pulseaudio"
 WINESERVER = "/usr/lib/wine/wineserver"
 PLAYER_CLASS = "Winamp v1.x"
 
@@ -71,8 +72,9 @@ class Session:
     """The outcome of one messenger run: the transcript, split per script step, and the
     player's log."""
 
-    def __init__(self, name, steps, transcript, player_log, exit_code, seconds):
+    def __init__(self, name, steps, transcript, player_log, exit_code, seconds, stderr=""):
         self.name = name
+        self.stderr = stderr  # the messenger's Wine debug output, when it was asked for
         self.steps = steps
         self.lines = parse(transcript)
         self.player = parse(player_log)
@@ -111,6 +113,8 @@ class Lab:
         self.log = log
         self.root = None
         self.xvfb = None
+        self.pulse = None  # the sound server, while it runs
+        self.audio_problem = None  # why Wine has no playback device, if it has none
         self.players = []
         self.env = None
         self.messenger_exe = os.path.join(self.build, "tools", "messenger", "refmessenger.exe")
@@ -137,6 +141,7 @@ class Lab:
         self.player_exe = os.path.join(self.player_dir, "standin-player.exe")
         shutil.copy(self.player_src, self.player_exe)
         display = self._start_xvfb()
+        pulse_socket = self._start_pulse()
         self.env = dict(os.environ)
         for name in ("WINELOADER", "WINESERVER", "WINEARCH", "WINEDEBUG", "LC_ALL", "LANG"):
             self.env.pop(name, None)
@@ -149,13 +154,16 @@ class Lab:
             # from the Unix locale.
             LANG="ru_RU.UTF-8",
         )
+        if pulse_socket:
+            self.env["PULSE_SERVER"] = "unix:" + pulse_socket
         started = time.monotonic()
         self.wine(["wineboot", "--init"], timeout=180)
         # No window manager runs on the display: unmanaged windows are shown and hidden at
         # once instead of waiting for a manager that never answers.
         self.reg(["add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"])
-        # No audio driver: the machine has no sound device, whatever the host has.
-        self.reg(["add", r"HKCU\Software\Wine\Drivers", "/v", "Audio", "/d", "", "/f"])
+        # The lab's own sound server, or no audio driver at all: never the host's sound device.
+        self.reg(["add", r"HKCU\Software\Wine\Drivers", "/v", "Audio", "/d",
+                  "pulse" if pulse_socket else "", "/f"])
         self.reset()
         return time.monotonic() - started
 
@@ -178,6 +186,50 @@ class Lab:
         if not number.strip():
             raise RuntimeError("Xvfb did not start")
         return ":" + number.decode().strip()
+
+    def _start_pulse(self):
+        """A PulseAudio server of the lab's own, with one null sink as the playback device, in
+        a private runtime folder; gives its socket, or None with the reason kept."""
+        if not os.path.exists(PULSEAUDIO):
+            self.audio_problem = f"{PULSEAUDIO} is not installed (tools/setup.sh installs it)"
+            return None
+        runtime = os.path.join(self.root, "pulse")
+        os.makedirs(runtime)
+        socket = os.path.join(runtime, "native")
+        env = dict(os.environ, HOME=runtime, XDG_RUNTIME_DIR=runtime, PULSE_RUNTIME_PATH=runtime,
+                   XDG_CONFIG_HOME=runtime)
+        env.pop("PULSE_SERVER", None)
+        log = open(os.path.join(self.root, "pulseaudio.log"), "wb")
+        self.pulse = subprocess.Popen(
+            [PULSEAUDIO, "--daemonize=no", "--exit-idle-time=-1", "-n", "--use-pid-file=no",
+             "--disallow-exit", "--log-target=stderr",
+             "-L", "module-null-sink sink_name=quib_null",
+             "-L", f"module-native-protocol-unix socket={socket} auth-anonymous=1"],
+            cwd=runtime, env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+            start_new_session=True)
+        log.close()
+        deadline = time.monotonic() + 20
+        while not os.path.exists(socket) and time.monotonic() < deadline:
+            if self.pulse.poll() is not None:
+                break
+            time.sleep(0.1)
+        if not os.path.exists(socket):
+            self._stop_pulse()
+            with open(os.path.join(self.root, "pulseaudio.log"), "rb") as f:
+                said = f.read().decode("latin-1").strip().splitlines()[-3:]
+            self.audio_problem = "the PulseAudio server did not come up: " + " / ".join(said)
+            return None
+        return socket
+
+    def _stop_pulse(self):
+        if self.pulse and self.pulse.poll() is None:
+            self.pulse.terminate()
+            try:
+                self.pulse.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.pulse.kill()
+                self.pulse.wait(timeout=10)
+        self.pulse = None
 
     def wine(self, args, timeout=60, cwd=None, extra_env=None):
         env = dict(self.env)
@@ -221,6 +273,7 @@ class Lab:
         for p in self.players:
             if p.poll() is None:
                 p.kill()
+        self._stop_pulse()
         if self.xvfb and self.xvfb.poll() is None:
             os.killpg(self.xvfb.pid, signal.SIGTERM)
             try:
@@ -247,10 +300,11 @@ class Lab:
         return p
 
     def start_messenger(self, name, steps, plugin="QUIB_Ctl.dll", contact=321, extra_env=None,
-                        box_delay_ms=300, deadline_ms=60000, player_args=None):
+                        box_delay_ms=300, deadline_ms=60000, player_args=None, debug=None):
         """Starts the reference messenger on a script of steps (lists of words) in the
-        messenger folder, the player first when player_args is given. Returns the process and
-        the paths of its transcript and of the player's log."""
+        messenger folder, the player first when player_args is given; with debug, Wine's
+        debug channels (WINEDEBUG) for its process, whose output goes to {name}.stderr.
+        Returns the process and the paths of its transcript and of the player's log."""
         transcript = os.path.join(self.root, f"{name}.transcript")
         player_log = os.path.join(self.root, f"{name}.player.log")
         open(player_log, "wb").close()
@@ -265,9 +319,15 @@ class Lab:
         env = dict(self.env)
         env["STANDIN_PLAYER_LOG"] = winpath(player_log)
         env.update(extra_env or {})
+        stderr = subprocess.DEVNULL
+        if debug:
+            env["WINEDEBUG"] = debug
+            stderr = open(os.path.join(self.root, f"{name}.stderr"), "wb")
         process = subprocess.Popen([WINE] + args, cwd=self.messenger_dir, env=env,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
+                                   stderr=stderr)
+        if debug:
+            stderr.close()
         return process, transcript, player_log
 
     def session(self, name, steps, settings=None, player_args=None, deadline_ms=60000,
@@ -290,4 +350,8 @@ class Lab:
             transcript = f.read().decode("latin-1")
         with open(player_log, "rb") as f:
             log = f.read().decode("latin-1")
-        return Session(name, steps, transcript, log, code, seconds)
+        stderr = ""
+        if options.get("debug"):
+            with open(os.path.join(self.root, f"{name}.stderr"), "rb") as f:
+                stderr = f.read().decode("latin-1")
+        return Session(name, steps, transcript, log, code, seconds, stderr)

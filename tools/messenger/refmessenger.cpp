@@ -11,6 +11,7 @@
 #include "tests/model/messenger.h"
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -36,7 +37,7 @@ const char *const usage =
     "steps: init | fini | prefs | message CONTACT TEXT | press N | click N | contact N |\n"
     "       wait MS | wait-window CLASS MS | wait-title CLASS TEXT MS | close-window CLASS |\n"
     "       wait-player MS | close-player | hang-player MS | event HEX | where | unload |\n"
-    "       stay\n"
+    "       stay | mixer-mute\n"
     "TEXT and HEX: plain text, or hex:CCDD... for bytes; N of press and click: the button's\n"
     "place in registration order among those on the toolbar, from 1.\n"
     "Without steps: init, then stay until the window is closed.\n";
@@ -385,6 +386,39 @@ void hangPlayer(DWORD ms) {
   note("hang-player ms=" + std::to_string(ms));
 }
 
+// The speakers' mute control of mixer 0 as this process sees it: since Windows Vista, that of
+// the messenger's own audio session.
+void mixerMute() {
+  const auto mixer = reinterpret_cast<HMIXEROBJ>(std::uintptr_t{0});
+  MIXERLINEA line{};
+  line.cbStruct = sizeof line;
+  line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
+  MIXERCONTROLA control{};
+  MIXERLINECONTROLSA controls{};
+  controls.cbStruct = sizeof controls;
+  controls.dwControlType = MIXERCONTROL_CONTROLTYPE_MUTE;
+  controls.cControls = 1;
+  controls.cbmxctrl = sizeof control;
+  controls.pamxctrl = &control;
+  MIXERCONTROLDETAILS_BOOLEAN value{};
+  MIXERCONTROLDETAILS details{};
+  details.cbStruct = sizeof details;
+  details.cChannels = 1;
+  details.cbDetails = sizeof value;
+  details.paDetails = &value;
+  MMRESULT r = mixerGetLineInfoA(mixer, &line, MIXER_GETLINEINFOF_COMPONENTTYPE);
+  if (!r) {
+    controls.dwLineID = line.dwLineID;
+    r = mixerGetLineControlsA(mixer, &controls, MIXER_GETLINECONTROLSF_ONEBYTYPE);
+  }
+  if (!r) {
+    details.dwControlID = control.dwControlID;
+    r = mixerGetControlDetailsA(mixer, &details, MIXER_GETCONTROLDETAILSF_VALUE);
+  }
+  note(r ? "mixer-mute failed=" + std::to_string(r)
+         : "mixer-mute value=" + std::to_string(value.fValue));
+}
+
 void where() {
   RECT r{};
   GetWindowRect(messenger.window, &r);
@@ -433,7 +467,7 @@ int arity(const std::string &name) {
                {"press", 1},        {"click", 1},       {"contact", 1},      {"wait", 1},
                {"wait-window", 2},  {"wait-title", 3},  {"close-window", 1}, {"wait-player", 1},
                {"close-player", 0}, {"hang-player", 1}, {"event", 1},        {"where", 0},
-               {"unload", 0},       {"stay", 0}};
+               {"unload", 0},       {"stay", 0},        {"mixer-mute", 0}};
   for (const auto &k : known) {
     if (name == k.name) return k.args;
   }
@@ -505,6 +539,8 @@ void run(const Step &step) {
     hangPlayer(static_cast<DWORD>(numberArg(a[0])));
   } else if (step.name == "where") {
     where();
+  } else if (step.name == "mixer-mute") {
+    mixerMute();
   } else if (step.name == "unload") {
     if (messenger.initialised) deliverFinalise();
     unloadPlugin();
