@@ -14,6 +14,7 @@ constexpr DWORD lookupCount = 9;
 constexpr DWORD lookupIntervalMs = 750;
 constexpr DWORD settleMs = 200;
 constexpr std::int32_t launchVolume = 200;
+constexpr const char *programFilesPlayerPath = "%ProgramFiles%\\Winamp\\Winamp.exe";
 
 // "Winamp fastsearch failed!" / "Winamp not found!"
 constexpr const char *notFoundText =
@@ -44,8 +45,20 @@ LSTATUS queryDefaultValue(HKEY key, std::string &value) {
   return status;
 }
 
+// Where the player installs by default, as this process sees it: a 32-bit process on 64-bit
+// Windows gets Program Files (x86) here, which the default player path misses. Empty when the
+// expansion fails or does not fit.
+std::string programFilesPlayer() {
+  char path[MAX_PATH];
+  DWORD size = ExpandEnvironmentStringsA(programFilesPlayerPath, path, MAX_PATH);
+  if (size == 0 || size > MAX_PATH) return {};
+  return path;
+}
+
 std::string candidatePath() {
   if (fileExists(settings.customPlayer)) return settings.customPlayer;
+  std::string installed = programFilesPlayer();
+  if (installed != settings.customPlayer && fileExists(installed)) return installed;
   return programPathOf(readPlayerOpenCommand(), fileExists);
 }
 

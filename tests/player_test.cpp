@@ -274,6 +274,63 @@ TEST_P(Player, TheProgramPathIsTakenOutOfTheRegisteredOpenCommand) {
   }
 }
 
+const std::string defaultPlayer = "C:\\Program Files\\Winamp\\Winamp.exe";
+
+TEST_P(Player, AMissingProgramIsLookedForUnderProgramFilesBeforeTheRegisteredOne) {
+  const std::string x86 = "C:\\Program Files (x86)", installed = "\\Winamp\\Winamp.exe";
+  const std::string x86Player = x86 + installed, registered = "Registered\\player.exe";
+  // Expansions of 259 characters and of 260, one more than the buffer holds with its NUL.
+  const std::string fits = "C:\\" + std::string(118, 'p') + "\\" + std::string(119, 'q');
+  const std::string tooLong = fits + "r";
+  struct Case {
+    std::string programFiles;
+    std::vector<std::string> programs; // the files that exist
+    std::string launched;
+    std::vector<std::string> tested; // the file tests, in order
+  } cases[] = {
+      {x86, {x86Player, registered}, x86Player, {defaultPlayer, x86Player, x86Player}},
+      {x86, {defaultPlayer, x86Player}, defaultPlayer, {defaultPlayer, defaultPlayer}},
+      {x86, {registered}, registered, {defaultPlayer, x86Player, registered}},
+      // Where it names the default's own folder, that path is not tested twice.
+      {"C:\\Program Files", {registered}, registered, {defaultPlayer, registered}},
+      {fits,
+       {fits + installed},
+       fits + installed,
+       {defaultPlayer, fits + installed, fits + installed}},
+      {tooLong, {tooLong + installed, registered}, registered, {defaultPlayer, registered}},
+  };
+  for (const Case &c : cases) {
+    sim::reset();
+    messenger() = FakeMessenger{};
+    for (const char *folder : {"C:", "Registered"}) std::filesystem::remove_all(folder);
+    sim::setEnvironmentVariable("ProgramFiles", c.programFiles);
+    for (const std::string &program : c.programs) touch(program);
+    sim::setRegistryValue(HKEY_CLASSES_ROOT, openCommandKey, "",
+                          "\"" + registered + "\" \"%1\"" + '\0');
+    initialiseWith("button-next=yes");
+    sim::onShellExecute() = [&](const sim::ShellCall &) { startPlayer(); };
+    sim::fileOpens().clear();
+    press(0);
+    SCOPED_TRACE(c.programFiles);
+    expectLaunched(c.launched);
+    std::vector<std::string> tested;
+    for (const sim::FileOpen &f : sim::fileOpens()) tested.push_back(f.path);
+    EXPECT_EQ(tested, c.tested);
+    // The launch goes on as it always did: the launch volume, then the command.
+    EXPECT_EQ(sent(),
+              (std::vector<Msg>{{window, WM_USER, 225, 122}, {window, WM_COMMAND, 40048, 0}}));
+    EXPECT_TRUE(boxes().empty());
+  }
+}
+
+TEST_P(Player, WithNothingUnderProgramFilesOrRegisteredThePlayerIsNotFound) {
+  sim::setEnvironmentVariable("ProgramFiles", "C:\\Program Files (x86)");
+  initialiseWith(allOn);
+  press(Play);
+  EXPECT_EQ(boxes(), std::vector<Box>{notFound});
+  EXPECT_TRUE(sim::shellCalls().empty());
+}
+
 ON_BOTH_BUILDS(Player);
 
 } // namespace
