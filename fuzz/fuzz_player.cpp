@@ -188,9 +188,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   std::vector<char> formatBytes(format.begin(), format.end());
   checkCompose({captionBytes.data(), captionBytes.size()}, {formatBytes.data(), formatBytes.size()},
                answers);
-  // A hung player answers nothing: every query reads 0.
+  // A hung player answers nothing: every query reads 0, and the times are unknown.
   driver::PlayerAnswers heard =
-      flags & playerHung ? driver::PlayerAnswers{0, 0, 0, 0, 0, 0} : answers;
+      flags & playerHung ? driver::PlayerAnswers{0, 0, 0, 0, -1, -1} : answers;
   settings.nowplayingFormat = format;
   checkReport(runs, caption, format, heard, contact);
   checkTogglePlay(runs, heard.state);
