@@ -60,6 +60,7 @@ const void *messageReceived(Record event) {
   std::string_view text = stringAt(event, 22);
   stripChar(text, ' ');
   if (isKeyword(text)) {
+    // Nobody pressed anything: a player that refuses is not worth a box.
     sendNowPlaying(sender);
     return wrapForHost({answerHandled});
   }

@@ -1,6 +1,7 @@
 #include "player/launch.h"
 
 #include "host/file.h"
+#include "player/messages.h"
 #include "player/volume.h"
 #include "player/window.h"
 #include "settings/settings.h"
@@ -89,7 +90,8 @@ HWND acquirePlayerWindow() {
   }
   Sleep(settleMs);
   volumeLevel = launchVolume;
-  volumeUp();
+  // A player that starts with higher rights takes none of this press's messages.
+  if (refusedAndTold(raiseVolume())) return nullptr;
   return window;
 }
 

@@ -237,6 +237,7 @@ TEST_P(Player, AHungPlayerNeverHoldsTheMessengerUnbounded) {
     EXPECT_EQ(m.timeout, open ? 0xFFFFFFFFu : 5000u);
   }
   EXPECT_LE(sim::waitedOnHungMs(), 5000u * sim::sentMessages().size());
+  EXPECT_TRUE(boxes().empty()); // a player too slow to answer is not one that refuses
 }
 
 TEST_P(Player, TheProgramPathIsTakenOutOfTheRegisteredOpenCommand) {
@@ -329,6 +330,72 @@ TEST_P(Player, WithNothingUnderProgramFilesOrRegisteredThePlayerIsNotFound) {
   press(Play);
   EXPECT_EQ(boxes(), std::vector<Box>{notFound});
   EXPECT_TRUE(sim::shellCalls().empty());
+}
+
+// "Winamp runs as administrator"
+const Box refused{nullptr,
+                  "Winamp runs as administrator\r\n\r\nWinamp \xE7\xE0\xEF\xF3\xF9\xE5\xED "
+                  "\xEE\xF2 \xE8\xEC\xE5\xED\xE8 \xE0\xE4\xEC\xE8\xED\xE8\xF1\xF2\xF0\xE0\xF2"
+                  "\xEE\xF0\xE0",
+                  "", 0x2010};
+
+TEST_P(Player, APlayerRunningAsAdministratorStopsEachPressAtItsFirstMessageWithOneBox) {
+  initialiseWith(allOn);
+  startPlayer();
+  sim::setRefusing(window, true);
+  struct Case {
+    std::size_t button;
+    Msg refusedMessage;
+  } cases[] = {
+      {Send, {window, WM_USER, 0, 104}},      {Prev, {window, WM_COMMAND, 40044, 0}},
+      {Rew, {window, WM_COMMAND, 40061, 0}},  {Play, {window, WM_USER, 0, 104}},
+      {Fwd, {window, WM_COMMAND, 40060, 0}},  {Next, {window, WM_COMMAND, 40048, 0}},
+      {Open, {window, WM_COMMAND, 40029, 0}}, {VDn, {window, WM_USER, 0, 122}},
+      {VUp, {window, WM_USER, 25, 122}},      {VUp, {window, WM_USER, 25, 122}},
+  };
+  for (const Case &c : cases) {
+    sim::sentMessages().clear();
+    sim::messageBoxes().clear();
+    std::size_t before = messenger().requests.size();
+    press(c.button);
+    EXPECT_EQ(sent(), std::vector<Msg>{c.refusedMessage}) << c.button;
+    EXPECT_EQ(boxes(), std::vector<Box>{refused}) << c.button;
+    EXPECT_EQ(messenger().requests.size(), before) << c.button; // no look change, no line
+  }
+  // The refused volumes never reached the player, so the level did not move.
+  sim::setRefusing(window, false);
+  press(VUp);
+  EXPECT_EQ(sent().back(), Msg(window, WM_USER, 25, 122));
+}
+
+TEST_P(Player, PlayPauseRefusedAfterTheStateQueryKeepsTheButtonsLook) {
+  initialiseWith(allOn);
+  window = sim::addWindow("Winamp v1.x", "Some Song - Winamp", [this](UINT m, WPARAM, LPARAM l) {
+    if (m != WM_USER || l != 104) return LRESULT{0};
+    sim::setRefusing(window, true);
+    return state;
+  });
+  for (LRESULT playerState : {1, 3, 0}) {
+    state = playerState;
+    sim::setRefusing(window, false);
+    sim::sentMessages().clear();
+    sim::messageBoxes().clear();
+    press(Play);
+    EXPECT_EQ(sent().size(), 2u) << playerState;
+    EXPECT_EQ(boxes(), std::vector<Box>{refused}) << playerState;
+    EXPECT_EQ(messenger().requests.size(), 10u) << playerState;
+  }
+}
+
+TEST_P(Player, AStartedPlayerThatRunsAsAdministratorGetsNoMessageAfterTheLaunchVolume) {
+  touch(defaultPlayer);
+  initialiseWith(allOn);
+  sim::onShellExecute() = [&](const sim::ShellCall &) { sim::setRefusing(startPlayer(), true); };
+  press(Play);
+  expectLaunched(defaultPlayer);
+  EXPECT_EQ(sent(), (std::vector<Msg>{{window, WM_USER, 225, 122}}));
+  EXPECT_EQ(boxes(), std::vector<Box>{refused});
+  EXPECT_EQ(messenger().requests.size(), 10u);
 }
 
 ON_BOTH_BUILDS(Player);
