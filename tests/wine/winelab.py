@@ -291,3 +291,9 @@ class Lab:
         with open(player_log, "rb") as f:
             log = f.read().decode("latin-1")
         return Session(name, steps, transcript, log, code, seconds)
+
+    # The prefix's own drive
+
+    def drive_c(self, *parts):
+        """The Unix path of a file under the prefix's C:\\ drive."""
+        return os.path.join(self.env["WINEPREFIX"], "drive_c", *parts)
