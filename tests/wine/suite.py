@@ -370,6 +370,16 @@ def preferences_session(lab):
           title is not None and b"QUIB_Ctl.ini" in title, found[0].text if found else "")
 
 
+def check_keyword_answers(s, label, cases):
+    """Each (segment, contact, what): the line of track 3, "Song", went to the contact, and the
+    message was answered as handled."""
+    line = b">Winamp: 3. Song (44KHz/128kbps/stereo)"
+    for index, contact, what in cases:
+        check(label.format(what), sent_lines(s.segment(index)) == [(contact, line)]
+              and find(s.segment(index), "result", "message-received", "answerHandled"),
+              str(sent_lines(s.segment(index))))
+
+
 def cyrillic_session(lab):
     """The keyword in Russian, through the real CompareStringA of code page 1251."""
     keyword = b"\xe7\xe2\xf3\xea"  # "zvuk", sound
@@ -384,12 +394,8 @@ def cyrillic_session(lab):
     load = find(s.lines, "load")
     check("the Wine prefix runs the messenger in code page 1251",
           load and load[0].get("acp") == "1251", load[0].text if load else "no load line")
-    line = b">Winamp: 3. Song (44KHz/128kbps/stereo)"
-    for index, contact, what in ((2, 77, "in capitals"), (3, 78, "in mixed case with spaces")):
-        check(f"the Cyrillic keyword {what} is answered with the now-playing line",
-              sent_lines(s.segment(index)) == [(contact, line)]
-              and find(s.segment(index), "result", "message-received", "answerHandled"),
-              str(sent_lines(s.segment(index))))
+    check_keyword_answers(s, "the Cyrillic keyword {} is answered with the now-playing line",
+                          ((2, 77, "in capitals"), (3, 78, "in mixed case with spaces")))
     other = find(s.segment(4), "result", "message-received", "answerData")
     check("another Cyrillic word of the same length is not the keyword",
           other and other[0].bytes("string") == b"\xe7\xe2\xee\xed" and not sent_lines(s.segment(4)),
@@ -449,12 +455,8 @@ def regional_formats_session(lab):
         observe(f"system locale ru-RU, user locale de-DE: CompareStringA of the keyword and its "
                 f"capitals gives {compare[0].get('locale-0')} with locale 0 and "
                 f"{compare[0].get('system-default')} with LOCALE_SYSTEM_DEFAULT")
-    line = b">Winamp: 3. Song (44KHz/128kbps/stereo)"
-    for index, contact, what in ((2, 77, "in capitals"), (3, 78, "capitalised, with spaces")):
-        check(f"and the Cyrillic keyword {what} is answered with the now-playing line",
-              sent_lines(s.segment(index)) == [(contact, line)]
-              and find(s.segment(index), "result", "message-received", "answerHandled"),
-              str(sent_lines(s.segment(index))))
+    check_keyword_answers(s, "and the Cyrillic keyword {} is answered with the now-playing line",
+                          ((2, 77, "in capitals"), (3, 78, "capitalised, with spaces")))
 
 
 def hung_player_session(lab):
