@@ -54,9 +54,9 @@ void checkAnswer(std::string_view body, const void *answer) {
   if (!whole) return;
   std::string_view text = stripped(*whole);
   const std::string &key = settings.autoanswerKey;
-  bool isKey = CompareStringA(0, NORM_IGNORECASE, text.empty() ? "" : text.data(),
-                              static_cast<int>(text.size()), key.data(),
-                              static_cast<int>(key.size())) == CSTR_EQUAL;
+  bool isKey = CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE,
+                              text.empty() ? "" : text.data(), static_cast<int>(text.size()),
+                              key.data(), static_cast<int>(key.size())) == CSTR_EQUAL;
   driver::expect(handled == isKey, "a message answered against its keyword comparison");
   driver::expect(handled || decoded.text == text, "a message answer without the stripped text");
 }

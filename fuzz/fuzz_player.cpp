@@ -1,7 +1,8 @@
 // The player's answers and captions (any state, any numbers, captions of any length and bytes)
 // and formats of any bytes through composeNowPlaying, sendNowPlaying and togglePlay.
 //
-// Input, little-endian: u8 flags (1 the player runs, 2 it is hung, 4 a format follows); the
+// Input, little-endian: u8 flags (1 the player runs, 2 it is hung, 4 a format follows, 8 it
+// refuses every message, as a player with higher rights does); the
 // caption as a u16 byte count and its bytes; i32×4 the player's answers: playing state, sample
 // rate, bit rate, channels; i32 the contact the report is sent to; with flag 4: the format as a
 // u16 byte count and its bytes, then i32×2 the player's answers for the position in ms and the
@@ -18,7 +19,7 @@
 
 namespace {
 
-constexpr std::uint8_t playerRuns = 1, playerHung = 2, formatFollows = 4;
+constexpr std::uint8_t playerRuns = 1, playerHung = 2, formatFollows = 4, playerRefuses = 8;
 // The player's caption buffer holds 255 characters with the terminator.
 constexpr std::size_t captionSeen = 254;
 // "Playback", "Pause"
@@ -115,15 +116,25 @@ bool sent(std::size_t i, UINT message, WPARAM wParam, LPARAM lParam) {
   return i < m.size() && m[i].message == message && m[i].wParam == wParam && m[i].lParam == lParam;
 }
 
-void checkReport(bool runs, std::string_view caption, std::string_view format,
+// A player that refuses is asked once and told nothing more; nothing goes to the messenger.
+void checkRefused(std::size_t requestsBefore) {
+  driver::expect(sim::sentMessages().size() == 1 &&
+                     driver::messenger().requestCount == requestsBefore,
+                 "a refusing player was asked again, or the messenger told something");
+}
+
+void checkReport(bool runs, bool refuses, std::string_view caption, std::string_view format,
                  const driver::PlayerAnswers &answers, std::int32_t contact) {
   driver::Messenger &m = driver::messenger();
-  sendNowPlaying(contact);
+  ReportEnd end = sendNowPlaying(contact);
   std::string_view seen = caption.substr(0, captionSeen);
   if (!runs || seen.size() < 12) {
-    driver::expect(m.requestCount == 0, "a report without a player or a caption was sent");
+    driver::expect(m.requestCount == 0 && end == ReportEnd::done,
+                   "a report without a player or a caption was sent");
     return;
   }
+  driver::expect((end == ReportEnd::refused) == refuses, "a refusal reported wrongly");
+  if (refuses) return checkRefused(0);
   driver::expect(sent(0, WM_USER, 0, 104) && sent(1, WM_USER, 0, 126) && sent(2, WM_USER, 1, 126) &&
                      sent(3, WM_USER, 2, 126),
                  "the report's queries to the player");
@@ -150,12 +161,17 @@ void checkReport(bool runs, std::string_view caption, std::string_view format,
     driver::expect(m.lastIdOrContact == *m.chatContactGiven, "the report missed the open chat");
 }
 
-void checkTogglePlay(bool runs, std::int32_t state) {
+void checkTogglePlay(bool runs, bool refuses, std::int32_t state) {
   driver::Messenger &m = driver::messenger();
   std::size_t requests = m.requestCount;
   sim::sentMessages().clear();
+  sim::messageBoxes().clear();
   togglePlay();
   if (!runs) return;
+  if (refuses) {
+    driver::expect(sim::messageBoxes().size() == 1, "a refused press without its one box");
+    return checkRefused(requests);
+  }
   bool pauseResume = state == 1 || state == 3;
   driver::expect(sent(0, WM_USER, 0, 104) &&
                      (pauseResume ? sent(1, WM_COMMAND, 40046, 0) : sent(1, WM_USER, 0, 102)),
@@ -183,17 +199,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   }
   driver::messenger().answers = in;
   bool runs = flags & playerRuns;
-  if (runs) sim::setHung(driver::addPlayer(caption, answers), flags & playerHung);
+  bool refuses = runs && (flags & playerRefuses);
+  if (runs) {
+    HWND player = driver::addPlayer(caption, answers);
+    sim::setHung(player, flags & playerHung);
+    sim::setRefusing(player, refuses);
+  }
   std::vector<char> captionBytes(caption.begin(), caption.end());
   std::vector<char> formatBytes(format.begin(), format.end());
   checkCompose({captionBytes.data(), captionBytes.size()}, {formatBytes.data(), formatBytes.size()},
                answers);
-  // A hung player answers nothing: every query reads 0.
+  // A hung player answers nothing: every query reads 0, and the times are unknown.
   driver::PlayerAnswers heard =
-      flags & playerHung ? driver::PlayerAnswers{0, 0, 0, 0, 0, 0} : answers;
+      flags & playerHung ? driver::PlayerAnswers{0, 0, 0, 0, -1, -1} : answers;
   settings.nowplayingFormat = format;
-  checkReport(runs, caption, format, heard, contact);
-  checkTogglePlay(runs, heard.state);
+  checkReport(runs, refuses, caption, format, heard, contact);
+  checkTogglePlay(runs, refuses, heard.state);
   driver::expect(sim::liveIcons() == 0, "an icon handle outlived its request");
   return 0;
 }

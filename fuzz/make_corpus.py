@@ -173,6 +173,8 @@ PLAYER = {
     "format_ends_inside_placeholder": player(EXAMPLE_CAPTION, fmt=b"%track% %trac"),
     "format_cut_at_1024": player(EXAMPLE_CAPTION, fmt=b"x" * 1020 + b"%track%"),
     "format_hung": player(EXAMPLE_CAPTION, flags=3, fmt=b"%track% %pos%/%len%"),
+    "refusing": player(EXAMPLE_CAPTION, flags=9),
+    "format_refusing": player(EXAMPLE_CAPTION, flags=13, fmt=b"%track% %pos%/%len%"),
 }
 
 # fuzz_settings -------------------------------------------------------------------------------

@@ -47,11 +47,12 @@ const void *preferences() {
 bool isKeyword(std::string_view text) {
   const std::string &key = settings.autoanswerKey;
   // Folding case keeps the length, so texts of another length need no comparison.
-  // The comparison refuses a null text even when it is empty.
+  // The comparison refuses a null text even when it is empty. The texts are in the system's
+  // ANSI code page, which the user's regional formats (locale 0) may not share.
   const char *bytes = text.empty() ? "" : text.data();
-  return text.size() == key.size() &&
-         CompareStringA(0, NORM_IGNORECASE, bytes, static_cast<int>(text.size()), key.data(),
-                        static_cast<int>(key.size())) == CSTR_EQUAL;
+  return text.size() == key.size() && CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, bytes,
+                                                     static_cast<int>(text.size()), key.data(),
+                                                     static_cast<int>(key.size())) == CSTR_EQUAL;
 }
 
 const void *messageReceived(Record event) {
@@ -59,6 +60,7 @@ const void *messageReceived(Record event) {
   std::string_view text = stringAt(event, 22);
   stripChar(text, ' ');
   if (isKeyword(text)) {
+    // Nobody pressed anything: a player that refuses is not worth a box.
     sendNowPlaying(sender);
     return wrapForHost({answerHandled});
   }

@@ -2,6 +2,7 @@
 
 #include "mixer/mute.h"
 #include "player/commands.h"
+#include "player/messages.h"
 #include "player/nowplaying.h"
 #include "player/volume.h"
 
@@ -16,7 +17,7 @@ template <void (*press)()> void WINAPI handler() {
 }
 
 void sendToOpenChat() {
-  sendNowPlaying(0);
+  if (sendNowPlaying(0) == ReportEnd::refused) showRefusedBox();
 }
 
 } // namespace

@@ -18,7 +18,7 @@ constexpr int pauseIcon = 3;
 
 void command(HWND (*lookup)(), WPARAM number) {
   playerWindow = lookup();
-  sendToPlayer(playerWindow, WM_COMMAND, number, 0);
+  refusedAndTold(sendToPlayer(playerWindow, WM_COMMAND, number, 0));
 }
 
 void showPlayLook() {
@@ -47,18 +47,20 @@ void togglePlay() {
   playerWindow = acquirePlayerWindow();
   // No player could be found or started, and the user has been told: the button keeps its look.
   if (!playerWindow) return;
-  switch (sendToPlayer(playerWindow, WM_USER, 0, requestState).value) {
+  PlayerReply state = sendToPlayer(playerWindow, WM_USER, 0, requestState);
+  // A refusing player changed nothing: the button keeps its look.
+  if (refusedAndTold(state)) return;
+  switch (state.value) {
   case statePlaying:
-    sendToPlayer(playerWindow, WM_COMMAND, commandPauseResume, 0);
-    showPlayLook();
+    if (!refusedAndTold(sendToPlayer(playerWindow, WM_COMMAND, commandPauseResume, 0)))
+      showPlayLook();
     break;
   case statePaused:
-    sendToPlayer(playerWindow, WM_COMMAND, commandPauseResume, 0);
-    showPauseLook();
+    if (!refusedAndTold(sendToPlayer(playerWindow, WM_COMMAND, commandPauseResume, 0)))
+      showPauseLook();
     break;
   default:
-    sendToPlayer(playerWindow, WM_USER, 0, requestStart);
-    showPauseLook();
+    if (!refusedAndTold(sendToPlayer(playerWindow, WM_USER, 0, requestStart))) showPauseLook();
     break;
   }
 }
@@ -67,6 +69,6 @@ void openFiles() {
   playerWindow = acquirePlayerWindow();
   if (!playerWindow) return;
   // The dialog is the user's: its message comes back when they close it.
-  sendToPlayerUnbounded(playerWindow, WM_COMMAND, commandOpenFiles, 0);
+  if (refusedAndTold(sendToPlayerUnbounded(playerWindow, WM_COMMAND, commandOpenFiles, 0))) return;
   showPauseLook();
 }

@@ -1,6 +1,7 @@
 #include "player/launch.h"
 
 #include "host/file.h"
+#include "player/messages.h"
 #include "player/volume.h"
 #include "player/window.h"
 #include "settings/settings.h"
@@ -14,6 +15,7 @@ constexpr DWORD lookupCount = 9;
 constexpr DWORD lookupIntervalMs = 750;
 constexpr DWORD settleMs = 200;
 constexpr std::int32_t launchVolume = 200;
+constexpr const char *programFilesPlayerPath = "%ProgramFiles%\\Winamp\\Winamp.exe";
 
 // "Winamp fastsearch failed!" / "Winamp not found!"
 constexpr const char *notFoundText =
@@ -44,8 +46,20 @@ LSTATUS queryDefaultValue(HKEY key, std::string &value) {
   return status;
 }
 
+// Where the player installs by default, as this process sees it: a 32-bit process on 64-bit
+// Windows gets Program Files (x86) here, which the default player path misses. Empty when the
+// expansion fails or does not fit.
+std::string programFilesPlayer() {
+  char path[MAX_PATH];
+  DWORD size = ExpandEnvironmentStringsA(programFilesPlayerPath, path, MAX_PATH);
+  if (size == 0 || size > MAX_PATH) return {};
+  return path;
+}
+
 std::string candidatePath() {
   if (fileExists(settings.customPlayer)) return settings.customPlayer;
+  std::string installed = programFilesPlayer();
+  if (installed != settings.customPlayer && fileExists(installed)) return installed;
   return programPathOf(readPlayerOpenCommand(), fileExists);
 }
 
@@ -76,7 +90,8 @@ HWND acquirePlayerWindow() {
   }
   Sleep(settleMs);
   volumeLevel = launchVolume;
-  volumeUp();
+  // A player that starts with higher rights takes none of this press's messages.
+  if (refusedAndTold(raiseVolume())) return nullptr;
   return window;
 }
 

@@ -24,3 +24,22 @@ PlayerReply sendToPlayerUnbounded(HWND window, UINT message, WPARAM wParam, LPAR
   // user likes.
   return sendWithin(window, message, wParam, lParam, 0xFFFFFFFF);
 }
+
+namespace {
+
+// "Winamp runs as administrator"
+constexpr const char *refusedText =
+    "Winamp runs as administrator\r\n\r\nWinamp \xE7\xE0\xEF\xF3\xF9\xE5\xED \xEE\xF2 "
+    "\xE8\xEC\xE5\xED\xE8 \xE0\xE4\xEC\xE8\xED\xE8\xF1\xF2\xF0\xE0\xF2\xEE\xF0\xE0";
+
+} // namespace
+
+void showRefusedBox() {
+  // Like the box that tells that no player was found.
+  MessageBoxA(nullptr, refusedText, "", MB_OK | MB_ICONHAND | MB_TASKMODAL);
+}
+
+bool refusedAndTold(const PlayerReply &reply) {
+  if (reply.refused) showRefusedBox();
+  return reply.refused;
+}

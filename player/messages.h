@@ -49,3 +49,9 @@ struct PlayerReply {
 // player may take as long as the user likes.
 PlayerReply sendToPlayer(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 PlayerReply sendToPlayerUnbounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Since Vista a player that runs with higher rights than the messenger refuses every message
+// of ours. A press then stops, and this box tells the user why.
+void showRefusedBox();
+// True when the reply was such a refusal, once the box has been shown.
+bool refusedAndTold(const PlayerReply &reply);

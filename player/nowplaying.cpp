@@ -123,13 +123,21 @@ std::string readCaption(HWND window) {
   return std::string(buffer, static_cast<std::size_t>(n < 0 ? 0 : n));
 }
 
-std::int32_t ask(WPARAM wParam, LPARAM request) {
-  return static_cast<std::int32_t>(sendToPlayer(playerWindow, WM_USER, wParam, request).value);
+// One query of a report; a player that has refused one is asked nothing more.
+PlayerReply query(WPARAM wParam, LPARAM request, bool &refused) {
+  if (refused) return {};
+  PlayerReply reply = sendToPlayer(playerWindow, WM_USER, wParam, request);
+  refused = reply.refused;
+  return reply;
+}
+
+std::int32_t ask(WPARAM wParam, LPARAM request, bool &refused) {
+  return static_cast<std::int32_t>(query(wParam, request, refused).value);
 }
 
 // Zero is a real position: a time the player did not tell is unknown, not 0:00.
-std::int32_t askTime(TrackTime which) {
-  PlayerReply reply = sendToPlayer(playerWindow, WM_USER, which, requestTrackTime);
+std::int32_t askTime(TrackTime which, bool &refused) {
+  PlayerReply reply = query(which, requestTrackTime, refused);
   return reply.answered ? static_cast<std::int32_t>(reply.value) : -1;
 }
 
@@ -154,20 +162,24 @@ std::string composeNowPlaying(std::string_view caption, std::int32_t state,
   return line;
 }
 
-void sendNowPlaying(std::int32_t contact) {
+ReportEnd sendNowPlaying(std::int32_t contact) {
   playerWindow = findPlayerWindow();
-  if (!playerWindow) return;
+  if (!playerWindow) return ReportEnd::done;
   std::string caption = readCaption(playerWindow);
-  if (caption.size() < shortestCaption) return;
-  std::int32_t state = ask(0, requestState);
+  if (caption.size() < shortestCaption) return ReportEnd::done;
+  bool refused = false;
+  std::int32_t state = ask(0, requestState, refused);
   TrackInfoAnswers info;
-  info.sampleRate = ask(infoSampleRate, requestTrackInfo);
-  info.bitRate = ask(infoBitRate, requestTrackInfo);
-  info.channels = ask(infoChannels, requestTrackInfo);
+  info.sampleRate = ask(infoSampleRate, requestTrackInfo, refused);
+  info.bitRate = ask(infoBitRate, requestTrackInfo, refused);
+  info.channels = ask(infoChannels, requestTrackInfo, refused);
   const std::string &format = settings.nowplayingFormat;
   TimeShown shown = timeShownBy(format);
-  if (shown.position) info.positionMs = askTime(timePosition);
-  if (shown.length) info.lengthSeconds = askTime(timeLength);
+  if (shown.position) info.positionMs = askTime(timePosition, refused);
+  if (shown.length) info.lengthSeconds = askTime(timeLength, refused);
+  // Its caption can be read, but a line of zeros would tell the chat nothing true.
+  if (refused) return ReportEnd::refused;
   std::int32_t recipient = contact != 0 ? contact : getChatContact();
   sendMessage(recipient, composeNowPlaying(caption, state, info, format));
+  return ReportEnd::done;
 }

@@ -29,5 +29,9 @@ std::string_view captionSuffix(std::int32_t state);
 std::string composeNowPlaying(std::string_view caption, std::int32_t state,
                               const TrackInfoAnswers &info,
                               std::string_view format = defaultNowPlayingFormat);
-// Sends the line to the contact, or to the open chat for contact 0; nothing without a player.
-void sendNowPlaying(std::int32_t contact);
+// How a report ended: a player that refuses to be asked is told apart, so that a press can say
+// why nothing went out.
+enum class ReportEnd { done, refused };
+// Sends the line to the contact, or to the open chat for contact 0; nothing without a player
+// and nothing when the player refuses.
+ReportEnd sendNowPlaying(std::int32_t contact);

@@ -10,10 +10,14 @@ namespace {
 constexpr std::int32_t volumeStep = 25;
 constexpr std::int32_t volumeMax = 255; // the player takes its volume in 0 - 255
 
-void setVolume(std::int32_t level) {
+// The level is the player's volume as the plug-in set it: a volume the player refused leaves
+// it as it was.
+PlayerReply setVolume(std::int32_t level) {
   playerWindow = findPlayerWindow();
-  volumeLevel = level;
-  sendToPlayer(playerWindow, WM_USER, static_cast<WPARAM>(volumeLevel), requestSetVolume);
+  PlayerReply reply =
+      sendToPlayer(playerWindow, WM_USER, static_cast<WPARAM>(level), requestSetVolume);
+  if (!reply.refused) volumeLevel = level;
+  return reply;
 }
 
 } // namespace
@@ -28,9 +32,13 @@ std::int32_t quieter(std::int32_t level) {
   return level < 0 ? 0 : level;
 }
 
+PlayerReply raiseVolume() {
+  return setVolume(louder(volumeLevel));
+}
+
 void volumeUp() {
-  setVolume(louder(volumeLevel));
+  refusedAndTold(raiseVolume());
 }
 void volumeDown() {
-  setVolume(quieter(volumeLevel));
+  refusedAndTold(setVolume(quieter(volumeLevel)));
 }

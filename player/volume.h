@@ -1,5 +1,7 @@
 #pragma once
 // The louder and quieter buttons, over the plug-in's own idea of the player volume.
+#include "player/messages.h"
+
 #include <cstdint>
 
 // 0 to 255; the player is never asked for it.
@@ -8,5 +10,7 @@ extern std::int32_t volumeLevel;
 std::int32_t louder(std::int32_t level);
 std::int32_t quieter(std::int32_t level);
 
+// One step louder, without telling the user when the player refuses it.
+PlayerReply raiseVolume();
 void volumeUp();
 void volumeDown();

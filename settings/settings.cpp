@@ -96,7 +96,8 @@ std::string_view splitOff(std::string_view separator, std::string_view &s) {
 
 bool isYes(std::string_view value) {
   // Case folding keeps the length, so only three bytes can match; the test also keeps a huge
-  // value from reaching the comparison as a negative (terminated) length.
-  return value.size() == 3 &&
-         CompareStringA(0, NORM_IGNORECASE, value.data(), 3, "yes", 3) == CSTR_EQUAL;
+  // value from reaching the comparison as a negative (terminated) length. The file is in the
+  // system's ANSI code page, like the keyword.
+  return value.size() == 3 && CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, value.data(),
+                                             3, "yes", 3) == CSTR_EQUAL;
 }

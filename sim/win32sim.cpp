@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +52,9 @@ struct Machine {
   int loadedIcons = 0;
   std::vector<int> moduleIcons{1, 2, 3, 5, 6, 7, 8, 10, 11, 12, 13, 100};
   sim::Mixer mixer;
+  std::map<std::string, std::string> environment; // by lower-case name
+  LCID systemLocale = 0x0419;
+  LCID userLocale = 0x0419;
 };
 
 Machine &machine() {
@@ -83,7 +87,7 @@ SimWindow *liveWindow(HWND window) {
 }
 
 // Case folding of Windows-1251: Latin, Russian and the other Cyrillic letters of the page.
-unsigned char fold(unsigned char c) {
+unsigned char fold1251(unsigned char c) {
   if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDF))
     return static_cast<unsigned char>(c + 0x20);
   switch (c) {
@@ -120,6 +124,54 @@ unsigned char fold(unsigned char c) {
   default:
     return c;
   }
+}
+
+// Case folding of Windows-1252: the Latin letters of the page.
+unsigned char fold1252(unsigned char c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+    return static_cast<unsigned char>(c + 0x20);
+  switch (c) {
+  case 0x8A:
+    return 0x9A; // S caron
+  case 0x8C:
+    return 0x9C; // OE
+  case 0x8E:
+    return 0x9E; // Z caron
+  case 0x9F:
+    return 0xFF; // Y diaeresis
+  default:
+    return c;
+  }
+}
+
+constexpr LCID languageRussian = 0x19;
+using Fold = unsigned char (*)(unsigned char);
+
+// The case folding of the code page of the locale a comparison names: 0 and LOCALE_USER_DEFAULT
+// mean the user's regional formats, LOCALE_SYSTEM_DEFAULT the system locale.
+Fold foldOf(LCID locale) {
+  const Machine &m = machine();
+  if (locale == 0 || locale == LOCALE_USER_DEFAULT) locale = m.userLocale;
+  if (locale == LOCALE_SYSTEM_DEFAULT) locale = m.systemLocale;
+  return (locale & 0x3FF) == languageRussian ? fold1251 : fold1252;
+}
+
+// %NAME% replaced by the variable's value; an unknown name, or a "%" without a closing one,
+// stays as written, as on Windows.
+std::string expanded(std::string_view s) {
+  std::string out;
+  while (!s.empty()) {
+    std::size_t open = s.find('%');
+    std::size_t close = open == std::string_view::npos ? open : s.find('%', open + 1);
+    if (close == std::string_view::npos) return out.append(s);
+    out.append(s.substr(0, open));
+    auto &environment = machine().environment;
+    auto v = environment.find(lower(std::string(s.substr(open + 1, close - open - 1))));
+    out.append(v != environment.end() ? std::string_view(v->second)
+                                      : s.substr(open, close - open + 1));
+    s.remove_prefix(close + 1);
+  }
+  return out;
 }
 
 } // namespace
@@ -201,7 +253,8 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   return 1;
 }
 
-int CompareStringA(LCID, DWORD flags, LPCSTR s1, int n1, LPCSTR s2, int n2) {
+int CompareStringA(LCID locale, DWORD flags, LPCSTR s1, int n1, LPCSTR s2, int n2) {
+  Fold fold = foldOf(locale);
   std::size_t len1 = n1 < 0 ? std::strlen(s1) : static_cast<std::size_t>(n1);
   std::size_t len2 = n2 < 0 ? std::strlen(s2) : static_cast<std::size_t>(n2);
   for (std::size_t i = 0; i < len1 && i < len2; ++i) {
@@ -373,6 +426,14 @@ HINSTANCE thisModule() {
   return &module;
 }
 
+DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {
+  std::string text = expanded(source ? source : "");
+  // The count includes the terminator; a buffer too small receives nothing.
+  auto needed = static_cast<DWORD>(text.size() + 1);
+  if (destination && size >= needed) std::memcpy(destination, text.c_str(), needed);
+  return needed;
+}
+
 namespace sim {
 
 HWND addWindow(const std::string &className, const std::string &caption, WindowProc proc) {
@@ -465,6 +526,15 @@ int iconIdOf(HICON icon) {
 
 Mixer &mixer() {
   return machine().mixer;
+}
+
+void setEnvironmentVariable(const std::string &name, const std::string &value) {
+  machine().environment[lower(name)] = value;
+}
+
+void setLocales(LCID system, LCID user) {
+  machine().systemLocale = system;
+  machine().userLocale = user;
 }
 
 void reset() {

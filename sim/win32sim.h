@@ -73,6 +73,11 @@ inline constexpr int CSTR_LESS_THAN = 1;
 inline constexpr int CSTR_EQUAL = 2;
 inline constexpr int CSTR_GREATER_THAN = 3;
 
+inline constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
+inline constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
+
+inline constexpr DWORD MAX_PATH = 260;
+
 inline const HKEY HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(std::uintptr_t{0x80000000});
 inline constexpr REGSAM KEY_READ = 0x20019;
 inline constexpr DWORD REG_SZ = 1;
@@ -213,6 +218,8 @@ MMRESULT mixerSetControlDetails(HMIXEROBJ mixer, MIXERCONTROLDETAILS *details, D
 DWORD GetLastError();
 void SetLastError(DWORD error);
 
+DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
+
 HINSTANCE thisModule();
 
 // What tests set up and inspect.
@@ -306,6 +313,14 @@ struct Mixer {
   std::vector<HMIXEROBJ> devices;
 };
 Mixer &mixer();
+
+// The process's environment, names without letter case as on Windows; empty on a fresh machine.
+void setEnvironmentVariable(const std::string &name, const std::string &value);
+
+// The system locale (its code page is the ANSI code page, "language for non-Unicode programs")
+// and the user's regional formats; both ru-RU (0x0419, code page 1251) on a fresh machine.
+// Russian locales fold case in code page 1251, all others in 1252.
+void setLocales(LCID system, LCID user);
 
 // Back to a machine with nothing on it.
 void reset();

@@ -299,6 +299,44 @@ TEST_P(NowPlaying, WithoutAPlayerNothingIsSentAndNothingStarted) {
   EXPECT_TRUE(sim::messageBoxes().empty());
 }
 
+// "Winamp runs as administrator"
+const std::string refusedText =
+    "Winamp runs as administrator\r\n\r\nWinamp \xE7\xE0\xEF\xF3\xF9\xE5\xED \xEE\xF2 "
+    "\xE8\xEC\xE5\xED\xE8 \xE0\xE4\xEC\xE8\xED\xE8\xF1\xF2\xF0\xE0\xF2\xEE\xF0\xE0";
+
+TEST_P(NowPlaying, APlayerRunningAsAdministratorGetsNoLineOutAndOnlyThePressSaysWhy) {
+  initialiseWith("button-send=yes\r\nautoanswer-key=np\r\nnowplaying-format=%track% %pos%/%len%");
+  startPlayer("1. A - B - Winamp");
+  // It refuses from the first query, or from a later one on: nothing more is asked then.
+  struct Case {
+    std::size_t firstRefused; // the query that is refused, 0-based
+  } cases[] = {{0}, {2}, {5}};
+  for (const Case &c : cases) {
+    sim::WindowProc proc = [this, &c](UINT, WPARAM w, LPARAM l) {
+      if (sim::sentMessages().size() == c.firstRefused) sim::setRefusing(window, true);
+      return l == 104 ? answers[0] : l == 126 ? answers[1 + w] : l == 105 ? times[w] : 0;
+    };
+    sim::removeWindow(window);
+    window = sim::addWindow("Winamp v1.x", "1. A - B - Winamp", proc);
+    sim::setRefusing(window, c.firstRefused == 0);
+    sim::sentMessages().clear();
+    sim::messageBoxes().clear();
+    messenger().requests.resize(1);
+    EXPECT_EQ(hex(deliver(messageEvent(9, "np"))), "01 00 00 00 04") << c.firstRefused;
+    EXPECT_EQ(sim::sentMessages().size(), c.firstRefused + 1);
+    EXPECT_TRUE(sim::messageBoxes().empty()) << "nobody pressed anything";
+    sim::setRefusing(window, c.firstRefused == 0);
+    sim::sentMessages().clear();
+    press(0);
+    EXPECT_EQ(sim::sentMessages().size(), c.firstRefused + 1);
+    ASSERT_EQ(sim::messageBoxes().size(), 1u) << c.firstRefused;
+    const sim::MessageBoxCall &box = sim::messageBoxes()[0];
+    EXPECT_EQ(std::tie(box.owner, box.text, box.caption, box.flags),
+              std::make_tuple(nullptr, refusedText, "", 0x2010u));
+    EXPECT_EQ(requestKinds(), std::vector<std::string>{"addButton"}) << c.firstRefused;
+  }
+}
+
 ON_BOTH_BUILDS(NowPlaying);
 
 } // namespace

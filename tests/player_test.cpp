@@ -237,6 +237,7 @@ TEST_P(Player, AHungPlayerNeverHoldsTheMessengerUnbounded) {
     EXPECT_EQ(m.timeout, open ? 0xFFFFFFFFu : 5000u);
   }
   EXPECT_LE(sim::waitedOnHungMs(), 5000u * sim::sentMessages().size());
+  EXPECT_TRUE(boxes().empty()); // a player too slow to answer is not one that refuses
 }
 
 TEST_P(Player, TheProgramPathIsTakenOutOfTheRegisteredOpenCommand) {
@@ -272,6 +273,129 @@ TEST_P(Player, TheProgramPathIsTakenOutOfTheRegisteredOpenCommand) {
       EXPECT_EQ(sent().back(), Msg(window, WM_COMMAND, 40048, 0));
     }
   }
+}
+
+const std::string defaultPlayer = "C:\\Program Files\\Winamp\\Winamp.exe";
+
+TEST_P(Player, AMissingProgramIsLookedForUnderProgramFilesBeforeTheRegisteredOne) {
+  const std::string x86 = "C:\\Program Files (x86)", installed = "\\Winamp\\Winamp.exe";
+  const std::string x86Player = x86 + installed, registered = "Registered\\player.exe";
+  // Expansions of 259 characters and of 260, one more than the buffer holds with its NUL.
+  const std::string fits = "C:\\" + std::string(118, 'p') + "\\" + std::string(119, 'q');
+  const std::string tooLong = fits + "r";
+  struct Case {
+    std::string programFiles;
+    std::vector<std::string> programs; // the files that exist
+    std::string launched;
+    std::vector<std::string> tested; // the file tests, in order
+  } cases[] = {
+      {x86, {x86Player, registered}, x86Player, {defaultPlayer, x86Player, x86Player}},
+      {x86, {defaultPlayer, x86Player}, defaultPlayer, {defaultPlayer, defaultPlayer}},
+      {x86, {registered}, registered, {defaultPlayer, x86Player, registered}},
+      // Where it names the default's own folder, that path is not tested twice.
+      {"C:\\Program Files", {registered}, registered, {defaultPlayer, registered}},
+      {fits,
+       {fits + installed},
+       fits + installed,
+       {defaultPlayer, fits + installed, fits + installed}},
+      {tooLong, {tooLong + installed, registered}, registered, {defaultPlayer, registered}},
+  };
+  for (const Case &c : cases) {
+    sim::reset();
+    messenger() = FakeMessenger{};
+    for (const char *folder : {"C:", "Registered"}) std::filesystem::remove_all(folder);
+    sim::setEnvironmentVariable("ProgramFiles", c.programFiles);
+    for (const std::string &program : c.programs) touch(program);
+    sim::setRegistryValue(HKEY_CLASSES_ROOT, openCommandKey, "",
+                          "\"" + registered + "\" \"%1\"" + '\0');
+    initialiseWith("button-next=yes");
+    sim::onShellExecute() = [&](const sim::ShellCall &) { startPlayer(); };
+    sim::fileOpens().clear();
+    press(0);
+    SCOPED_TRACE(c.programFiles);
+    expectLaunched(c.launched);
+    std::vector<std::string> tested;
+    for (const sim::FileOpen &f : sim::fileOpens()) tested.push_back(f.path);
+    EXPECT_EQ(tested, c.tested);
+    // The launch goes on as it always did: the launch volume, then the command.
+    EXPECT_EQ(sent(),
+              (std::vector<Msg>{{window, WM_USER, 225, 122}, {window, WM_COMMAND, 40048, 0}}));
+    EXPECT_TRUE(boxes().empty());
+  }
+}
+
+TEST_P(Player, WithNothingUnderProgramFilesOrRegisteredThePlayerIsNotFound) {
+  sim::setEnvironmentVariable("ProgramFiles", "C:\\Program Files (x86)");
+  initialiseWith(allOn);
+  press(Play);
+  EXPECT_EQ(boxes(), std::vector<Box>{notFound});
+  EXPECT_TRUE(sim::shellCalls().empty());
+}
+
+// "Winamp runs as administrator"
+const Box refused{nullptr,
+                  "Winamp runs as administrator\r\n\r\nWinamp \xE7\xE0\xEF\xF3\xF9\xE5\xED "
+                  "\xEE\xF2 \xE8\xEC\xE5\xED\xE8 \xE0\xE4\xEC\xE8\xED\xE8\xF1\xF2\xF0\xE0\xF2"
+                  "\xEE\xF0\xE0",
+                  "", 0x2010};
+
+TEST_P(Player, APlayerRunningAsAdministratorStopsEachPressAtItsFirstMessageWithOneBox) {
+  initialiseWith(allOn);
+  startPlayer();
+  sim::setRefusing(window, true);
+  struct Case {
+    std::size_t button;
+    Msg refusedMessage;
+  } cases[] = {
+      {Send, {window, WM_USER, 0, 104}},      {Prev, {window, WM_COMMAND, 40044, 0}},
+      {Rew, {window, WM_COMMAND, 40061, 0}},  {Play, {window, WM_USER, 0, 104}},
+      {Fwd, {window, WM_COMMAND, 40060, 0}},  {Next, {window, WM_COMMAND, 40048, 0}},
+      {Open, {window, WM_COMMAND, 40029, 0}}, {VDn, {window, WM_USER, 0, 122}},
+      {VUp, {window, WM_USER, 25, 122}},      {VUp, {window, WM_USER, 25, 122}},
+  };
+  for (const Case &c : cases) {
+    sim::sentMessages().clear();
+    sim::messageBoxes().clear();
+    std::size_t before = messenger().requests.size();
+    press(c.button);
+    EXPECT_EQ(sent(), std::vector<Msg>{c.refusedMessage}) << c.button;
+    EXPECT_EQ(boxes(), std::vector<Box>{refused}) << c.button;
+    EXPECT_EQ(messenger().requests.size(), before) << c.button; // no look change, no line
+  }
+  // The refused volumes never reached the player, so the level did not move.
+  sim::setRefusing(window, false);
+  press(VUp);
+  EXPECT_EQ(sent().back(), Msg(window, WM_USER, 25, 122));
+}
+
+TEST_P(Player, PlayPauseRefusedAfterTheStateQueryKeepsTheButtonsLook) {
+  initialiseWith(allOn);
+  window = sim::addWindow("Winamp v1.x", "Some Song - Winamp", [this](UINT m, WPARAM, LPARAM l) {
+    if (m != WM_USER || l != 104) return LRESULT{0};
+    sim::setRefusing(window, true);
+    return state;
+  });
+  for (LRESULT playerState : {1, 3, 0}) {
+    state = playerState;
+    sim::setRefusing(window, false);
+    sim::sentMessages().clear();
+    sim::messageBoxes().clear();
+    press(Play);
+    EXPECT_EQ(sent().size(), 2u) << playerState;
+    EXPECT_EQ(boxes(), std::vector<Box>{refused}) << playerState;
+    EXPECT_EQ(messenger().requests.size(), 10u) << playerState;
+  }
+}
+
+TEST_P(Player, AStartedPlayerThatRunsAsAdministratorGetsNoMessageAfterTheLaunchVolume) {
+  touch(defaultPlayer);
+  initialiseWith(allOn);
+  sim::onShellExecute() = [&](const sim::ShellCall &) { sim::setRefusing(startPlayer(), true); };
+  press(Play);
+  expectLaunched(defaultPlayer);
+  EXPECT_EQ(sent(), (std::vector<Msg>{{window, WM_USER, 225, 122}}));
+  EXPECT_EQ(boxes(), std::vector<Box>{refused});
+  EXPECT_EQ(messenger().requests.size(), 10u);
 }
 
 ON_BOTH_BUILDS(Player);

@@ -170,6 +170,68 @@ TEST_P(Messages, TheKeywordSendsTheReportToTheSenderBeforeTheAnswer) {
   EXPECT_EQ(messenger().requests[0].text, ">Winamp: Some Song (44KHz/128kbps/stereo)");
 }
 
+constexpr LCID ruRU = 0x0419, deDE = 0x0407, enUS = 0x0409;
+
+// Windows-1251's pairs of capital and small letters; all but the 32 of А-Я.
+const std::pair<int, int> cyrillicPairs[] = {{0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C},
+                                             {0x8D, 0x9D}, {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2},
+                                             {0xA3, 0xBC}, {0xA5, 0xB4}, {0xA8, 0xB8}, {0xAA, 0xBA},
+                                             {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE}};
+
+// The machine as the fault needs it: Russian for non-Unicode programs, German regional formats.
+// Locale 0 then folds in Windows-1252, where 14 of these pairs are no pairs.
+TEST(SimulatedWin32, ComparesInTheCodePageOfTheLocaleItIsGiven) {
+  sim::reset();
+  sim::setLocales(ruRU, deDE);
+  int unequal[2] = {0, 0};
+  std::vector<std::pair<int, int>> pairs(std::begin(cyrillicPairs), std::end(cyrillicPairs));
+  for (int c = 0xC0; c < 0xE0; ++c) pairs.emplace_back(c, c + 0x20);
+  for (auto [capital, small] : pairs) {
+    const char a = static_cast<char>(capital), b = static_cast<char>(small);
+    for (int i : {0, 1})
+      unequal[i] += CompareStringA(i ? LOCALE_SYSTEM_DEFAULT : 0, NORM_IGNORECASE, &a, 1, &b, 1) !=
+                    CSTR_EQUAL;
+  }
+  EXPECT_EQ(unequal[0], 14);
+  EXPECT_EQ(unequal[1], 0);
+  sim::reset();
+}
+
+TEST(SimulatedWin32, ExpandsTheVariablesItKnowsAndLeavesTheRestAsWritten) {
+  sim::reset();
+  sim::setEnvironmentVariable("ProgramFiles", "C:\\Program Files (x86)");
+  char buffer[64];
+  EXPECT_EQ(ExpandEnvironmentStringsA("%PROGRAMFILES%\\a %Nothing% 100% %", buffer, 64), 42u);
+  EXPECT_STREQ(buffer, "C:\\Program Files (x86)\\a %Nothing% 100% %");
+  EXPECT_EQ(ExpandEnvironmentStringsA("%ProgramFiles%", buffer, 22), 23u);
+  sim::reset();
+}
+
+TEST_P(Messages, TheKeywordAndTheSwitchesFoldCaseInTheSystemsCodePageNotTheUsers) {
+  // "чай" (tea) against "ЧАЙ", "я" against "Я", "ёж" against "ЁЖ", Windows-1251.
+  struct Case {
+    LCID system, user;
+    std::string key, text;
+    bool match;
+  } cases[] = {
+      {ruRU, deDE, "\xF7\xE0\xE9", "\xD7\xC0\xC9", true},
+      {ruRU, deDE, "\xFF", "\xDF", true},
+      {ruRU, deDE, "\xB8\xE6", "\xA8\xC6", true},
+      {ruRU, enUS, "np", " NP ", true},
+      {ruRU, deDE, "\xF7\xE0\xE9", "\xF7\xE0\xE8", false},
+      // A system whose own code page is 1252 reads these bytes as other signs than letters.
+      {enUS, ruRU, "\xF7\xE0\xE9", "\xD7\xC0\xC9", false},
+  };
+  for (const Case &c : cases) {
+    sim::setLocales(c.system, c.user);
+    messenger() = FakeMessenger{};
+    initialiseWith("button-play=YES\r\nautoanswer-key=" + c.key);
+    EXPECT_EQ(requestKinds(), std::vector<std::string>{"addButton"}) << hex(c.key);
+    std::string answer = hex(deliver(messageEvent(1, c.text)));
+    EXPECT_EQ(answer == hex(handledAnswer), c.match) << hex(c.key) << " / " << hex(c.text);
+  }
+}
+
 ON_BOTH_BUILDS(Dispatch);
 ON_BOTH_BUILDS(Messages);
 

@@ -31,3 +31,10 @@ if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
   echo "setup: generating the ru_RU.UTF-8 locale"
   $SUDO localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 fi
+
+# One Wine session runs with German regional formats under the Russian system locale: Wine
+# takes the user locale from LC_MESSAGES.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+  echo "setup: generating the de_DE.UTF-8 locale"
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi

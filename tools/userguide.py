@@ -74,8 +74,11 @@ def wrap(text, indent="", hanging=""):
 
 def heading(line):
     level = len(line) - len(line.lstrip("#"))
-    title = wrap(line[level:].strip())[0]
-    return [title, ("=" if level == 1 else "-") * len(title)]
+    title = wrap(line[level:].strip())
+    # An underline belongs to one line: a longer heading would lose its end.
+    if len(title) > 1:
+        raise Unfit(f"a heading longer than {WIDTH} columns: {line}")
+    return [title[0], ("=" if level == 1 else "-") * len(title[0])]
 
 
 def list_items(block):

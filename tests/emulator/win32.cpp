@@ -183,6 +183,15 @@ std::uint32_t closeHandle(const Call &c) {
   return static_cast<std::uint32_t>(CloseHandle(hostHandle<HANDLE>(c.arg(0))));
 }
 
+std::uint32_t expandEnvironmentStringsA(const Call &c) {
+  DWORD size = c.arg(2);
+  std::string buffer(c.arg(1) ? size : 0, '\0');
+  DWORD needed =
+      ExpandEnvironmentStringsA(Text(c.arg(0)).get(), c.arg(1) ? buffer.data() : nullptr, size);
+  if (c.arg(1) && needed <= size) write(c.arg(1), buffer.substr(0, needed));
+  return needed;
+}
+
 // 32-bit structures as bytes: DWORD fields at their 32-bit offsets.
 std::uint32_t field(const std::string &record, std::size_t offset) {
   std::uint32_t v = 0;
@@ -330,6 +339,8 @@ const std::vector<Binding> &win32Bindings() {
       {"kernel32.dll", "GetFileSize", w, 2, withLastError<getFileSize>, 0},
       {"kernel32.dll", "ReadFile", w, 5, withLastError<readFile>, 0},
       {"kernel32.dll", "CloseHandle", w, 1, withLastError<closeHandle>, 0},
+      {"kernel32.dll", "ExpandEnvironmentStringsA", w, 3, withLastError<expandEnvironmentStringsA>,
+       0},
       {"advapi32.dll", "RegOpenKeyExA", w, 5, withLastError<regOpenKeyExA>, 0},
       {"advapi32.dll", "RegQueryValueExA", w, 6, withLastError<regQueryValueExA>, 0},
       {"advapi32.dll", "RegCloseKey", w, 1, withLastError<regCloseKey>, 0},

@@ -7,6 +7,7 @@ usage: suite.py [BUILD_DIR]   (default build/win64)"""
 
 import os
 import re
+import shutil
 import signal
 import struct
 import sys
@@ -371,6 +372,16 @@ def preferences_session(lab):
           title is not None and b"QUIB_Ctl.ini" in title, found[0].text if found else "")
 
 
+def check_keyword_answers(s, label, cases):
+    """Each (segment, contact, what): the line of track 3, "Song", went to the contact, and the
+    message was answered as handled."""
+    line = b">Winamp: 3. Song (44KHz/128kbps/stereo)"
+    for index, contact, what in cases:
+        check(label.format(what), sent_lines(s.segment(index)) == [(contact, line)]
+              and find(s.segment(index), "result", "message-received", "answerHandled"),
+              str(sent_lines(s.segment(index))))
+
+
 def cyrillic_session(lab):
     """The keyword in Russian, through the real CompareStringA of code page 1251."""
     keyword = b"\xe7\xe2\xf3\xea"  # "zvuk", sound
@@ -385,16 +396,69 @@ def cyrillic_session(lab):
     load = find(s.lines, "load")
     check("the Wine prefix runs the messenger in code page 1251",
           load and load[0].get("acp") == "1251", load[0].text if load else "no load line")
-    line = b">Winamp: 3. Song (44KHz/128kbps/stereo)"
-    for index, contact, what in ((2, 77, "in capitals"), (3, 78, "in mixed case with spaces")):
-        check(f"the Cyrillic keyword {what} is answered with the now-playing line",
-              sent_lines(s.segment(index)) == [(contact, line)]
-              and find(s.segment(index), "result", "message-received", "answerHandled"),
-              str(sent_lines(s.segment(index))))
+    check_keyword_answers(s, "the Cyrillic keyword {} is answered with the now-playing line",
+                          ((2, 77, "in capitals"), (3, 78, "in mixed case with spaces")))
     other = find(s.segment(4), "result", "message-received", "answerData")
     check("another Cyrillic word of the same length is not the keyword",
           other and other[0].bytes("string") == b"\xe7\xe2\xee\xed" and not sent_lines(s.segment(4)),
           other[0].text if other else "no answerData")
+
+
+def program_files_session(lab):
+    """The player installed where a 32-bit Winamp goes on 64-bit Windows, as this process sees
+    it: %ProgramFiles%, which for the 64-bit twin is C:\\Program Files (Program Files (x86) for
+    the 32-bit product); the configured path missing and no registered player."""
+    installed = lab.drive_c("Program Files", "Winamp", "Winamp.exe")
+    os.makedirs(os.path.dirname(installed), exist_ok=True)
+    shutil.copy(lab.player_exe, installed)
+    try:
+        steps = [["init"], ["press", PLAY], ["close-player"], ["fini"]]
+        s = lab.session("program-files", steps, settings(r"Z:\nowhere\Winamp.exe"))
+    finally:
+        shutil.rmtree(os.path.dirname(installed), ignore_errors=True)
+    sane(s)
+    starts = [line for line in s.player if line.is_("start")]
+    check("with the configured path missing and no registered player, play/pause starts the "
+          "player at %ProgramFiles%\\Winamp\\Winamp.exe",
+          len(starts) == 1 and starts[0].bytes("exe") == b"C:\\Program Files\\Winamp\\Winamp.exe"
+          and not find(s.segment(1), "box"),
+          f"{[x.text for x in starts]} {[b.text for b in find(s.segment(1), 'box')]}")
+    check("the player started there receives volume 225, then start, and the pause look follows",
+          player_actions(s) == ["volume 225", "start"]
+          and [x[1] for x in update_looks(s.segment(1))] == [PAUSE_LOOK],
+          f"{player_actions(s)} {update_looks(s.segment(1))}")
+
+
+def regional_formats_session(lab):
+    """The Cyrillic keyword on a system whose language for non-Unicode programs is Russian and
+    whose regional formats are German. Wine takes the system locale from LC_CTYPE (here LANG,
+    ru_RU) and the user locale from LC_MESSAGES (de_DE)."""
+    keyword = b"\xf7\xe0\xff"  # "chaya", of tea: its capitals Ч and Я are no pairs in 1252
+    steps = [["init"], ["wait-player", "10000"],
+             ["message", "77", "hex:D7C0DF"],      # 2: the same word in capitals
+             ["message", "78", "hex:20D7E0FF20"],  # 3: capital first, between spaces
+             ["compare", "hex:F7E0FF", "hex:D7C0DF"],  # 4
+             ["fini"]]
+    s = lab.session("regional-formats", steps, settings(winlab_player(lab), keyword),
+                    player_args=["--state", "playing", "--number", "3", "--track", "Song"],
+                    extra_env={"LC_MESSAGES": "de_DE.UTF-8"})
+    sane(s)
+    load = find(s.lines, "load")
+    check("the messenger runs with the system locale ru-RU (code page 1251) and the user locale "
+          "de-DE",
+          load and load[0].get("acp") == "1251" and load[0].int("system-lcid") == 0x0419
+          and load[0].int("user-lcid") == 0x0407, load[0].text if load else "no load line")
+    compare = find(s.segment(4), "compare")
+    check("there, comparing with locale 0 finds the keyword and its capitals different, with "
+          "LOCALE_SYSTEM_DEFAULT equal",
+          compare and compare[0].int("locale-0") != 2 and compare[0].int("system-default") == 2,
+          compare[0].text if compare else "no compare line")
+    if compare:
+        observe(f"system locale ru-RU, user locale de-DE: CompareStringA of the keyword and its "
+                f"capitals gives {compare[0].get('locale-0')} with locale 0 and "
+                f"{compare[0].get('system-default')} with LOCALE_SYSTEM_DEFAULT")
+    check_keyword_answers(s, "and the Cyrillic keyword {} is answered with the now-playing line",
+                          ((2, 77, "in capitals"), (3, 78, "capitalised, with spaces")))
 
 
 def hung_player_session(lab):
@@ -524,7 +588,8 @@ def main():
         for run in (buttons_session, player_session, format_session, launch_custom_session,
                     launch_registry_session, not_found_session, launch_error_session,
                     preferences_session, cyrillic_session, hung_player_session,
-                    probe_session, core_audio_session, mixer_fallback_session):
+                    probe_session, core_audio_session, mixer_fallback_session,
+                    program_files_session, regional_formats_session):
             try:
                 run(lab)
             except Exception as error:  # a broken session fails, the others still run

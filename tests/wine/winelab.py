@@ -355,3 +355,9 @@ class Lab:
             with open(os.path.join(self.root, f"{name}.stderr"), "rb") as f:
                 stderr = f.read().decode("latin-1")
         return Session(name, steps, transcript, log, code, seconds, stderr)
+
+    # The prefix's own drive
+
+    def drive_c(self, *parts):
+        """The Unix path of a file under the prefix's C:\\ drive."""
+        return os.path.join(self.env["WINEPREFIX"], "drive_c", *parts)

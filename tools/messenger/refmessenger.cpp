@@ -37,7 +37,7 @@ const char *const usage =
     "steps: init | fini | prefs | message CONTACT TEXT | press N | click N | contact N |\n"
     "       wait MS | wait-window CLASS MS | wait-title CLASS TEXT MS | close-window CLASS |\n"
     "       wait-player MS | close-player | hang-player MS | event HEX | where | unload |\n"
-    "       stay | mixer-mute\n"
+    "       stay | mixer-mute | compare TEXT TEXT\n"
     "TEXT and HEX: plain text, or hex:CCDD... for bytes; N of press and click: the button's\n"
     "place in registration order among those on the toolbar, from 1.\n"
     "Without steps: init, then stay until the window is closed.\n";
@@ -443,7 +443,9 @@ bool loadPlugin(const char *path) {
       reinterpret_cast<PluginFun>(reinterpret_cast<void *>(GetProcAddress(p.module, "pluginFun")));
   note(std::string("load ") + textField("plugin", path) + " base=" + hexAddress(p.base) + " size=" +
        std::to_string(p.end - p.base) + " below-4gb=" + (p.end <= 0xFFFFFFFFull ? "yes" : "no") +
-       " pluginFun=" + (p.fun ? "found" : "missing") + " acp=" + std::to_string(GetACP()));
+       " pluginFun=" + (p.fun ? "found" : "missing") + " acp=" + std::to_string(GetACP()) +
+       " system-lcid=" + hex32(GetSystemDefaultLCID()) +
+       " user-lcid=" + hex32(GetUserDefaultLCID()));
   return p.fun != nullptr;
 }
 
@@ -452,6 +454,17 @@ void unloadPlugin() {
   FreeLibrary(messenger.plugin.module);
   messenger.plugin = {};
   note("unload");
+}
+
+// The system's comparison ignoring case, in the user's regional formats (locale 0) and in the
+// system locale: where their code pages differ, so may the results.
+void compareIgnoringCase(const std::string &a, const std::string &b) {
+  const auto compare = [&](LCID locale) {
+    return std::to_string(CompareStringA(locale, NORM_IGNORECASE, a.data(),
+                                         static_cast<int>(a.size()), b.data(),
+                                         static_cast<int>(b.size())));
+  };
+  note("compare locale-0=" + compare(0) + " system-default=" + compare(LOCALE_SYSTEM_DEFAULT));
 }
 
 struct Step {
@@ -467,7 +480,7 @@ int arity(const std::string &name) {
                {"press", 1},        {"click", 1},       {"contact", 1},      {"wait", 1},
                {"wait-window", 2},  {"wait-title", 3},  {"close-window", 1}, {"wait-player", 1},
                {"close-player", 0}, {"hang-player", 1}, {"event", 1},        {"where", 0},
-               {"unload", 0},       {"stay", 0},        {"mixer-mute", 0}};
+               {"unload", 0},       {"stay", 0},        {"mixer-mute", 0},   {"compare", 2}};
   for (const auto &k : known) {
     if (name == k.name) return k.args;
   }
@@ -546,6 +559,8 @@ void run(const Step &step) {
     unloadPlugin();
   } else if (step.name == "stay") {
     while (!messenger.windowClosed) pump(INFINITE);
+  } else if (step.name == "compare") {
+    compareIgnoringCase(*scriptText(a[0]), *scriptText(a[1]));
   }
   pump(0);
 }

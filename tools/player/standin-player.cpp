@@ -393,8 +393,11 @@ int main(int argc, char **argv) {
                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   }
+  // Which copy was started: tests tell the places the plug-in looks in apart by it.
+  char exe[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
   logLine("start args=" + quoted(args) + " " + stateFields() +
-          " class=" + quoted(player.windowClass));
+          " class=" + quoted(player.windowClass) + " exe=" + quoted(exe));
   if (startDelay) Sleep(startDelay);
 
   const HINSTANCE instance = GetModuleHandleA(nullptr);
