@@ -145,4 +145,5 @@ void tearDownPluginTest() {
   EXPECT_EQ(sim::liveIcons(), 0) << "an icon handle outlived its request";
   EXPECT_EQ(sim::openFiles(), 0);
   EXPECT_EQ(sim::openRegistryKeys(), 0);
+  EXPECT_EQ(sim::openProcesses(), 0) << "a process handle was left open";
 }
