@@ -2,6 +2,7 @@
 
 #include "host/requests.h"
 #include "player/messages.h"
+#include "player/playlist.h"
 #include "player/window.h"
 #include "settings/settings.h"
 
@@ -14,20 +15,22 @@ constexpr int captionBufferSize = 255;
 constexpr int shortestCaption = 12;
 constexpr std::int32_t msPerSecond = 1000;
 
-enum class Field { text, track, sampleRate, bitRate, channels, position, length };
+enum class Field { text, track, sampleRate, bitRate, channels, position, length, title, number };
 
 struct Placeholder {
   std::string_view name;
   Field field;
 };
 
-constexpr std::array<Placeholder, 6> placeholders{{
+constexpr std::array<Placeholder, 8> placeholders{{
     {"%track%", Field::track},
     {"%khz%", Field::sampleRate},
     {"%kbps%", Field::bitRate},
     {"%channels%", Field::channels},
     {"%pos%", Field::position},
     {"%len%", Field::length},
+    {"%title%", Field::title},
+    {"%number%", Field::number},
 }};
 
 // A placeholder, or text that goes into the line as it stands.
@@ -93,6 +96,19 @@ std::string timeText(std::int32_t answer, std::int32_t unitsPerSecond) {
   return answer < 0 ? std::string() : clockText(answer / unitsPerSecond);
 }
 
+// The playlist entry counted from 1 (the last index, 2^31 - 1, still fits unsigned); nothing
+// when it is unknown.
+std::string numberText(std::int32_t index) {
+  return index < 0 ? std::string() : std::to_string(static_cast<std::uint32_t>(index) + 1);
+}
+
+// Whether the format shows the field anywhere: the player is asked for nothing else.
+bool shows(std::string_view format, Field field) {
+  while (!format.empty())
+    if (takePiece(format).field == field) return true;
+  return false;
+}
+
 void appendCapped(std::string &line, std::string_view piece) {
   line.append(piece.substr(0, nowPlayingLimit - line.size()));
 }
@@ -114,6 +130,11 @@ void appendPiece(std::string &line, const Piece &piece, std::string_view track,
     return appendCapped(line, timeText(info.positionMs, msPerSecond));
   case Field::length:
     return appendCapped(line, timeText(info.lengthSeconds, 1));
+  case Field::title:
+    // Never poorer than the caption: without a title the track stands in.
+    return appendCapped(line, info.title.empty() ? track : std::string_view(info.title));
+  case Field::number:
+    return appendCapped(line, numberText(info.playlistIndex));
   }
 }
 
@@ -168,6 +189,9 @@ void sendNowPlaying(std::int32_t contact) {
   TimeShown shown = timeShownBy(format);
   if (shown.position) info.positionMs = askTime(timePosition);
   if (shown.length) info.lengthSeconds = askTime(timeLength);
+  bool title = shows(format, Field::title);
+  if (title || shows(format, Field::number)) info.playlistIndex = askPlaylistIndex();
+  if (title && info.playlistIndex >= 0) info.title = askPlaylistTitle(info.playlistIndex);
   std::int32_t recipient = contact != 0 ? contact : getChatContact();
   sendMessage(recipient, composeNowPlaying(caption, state, info, format));
 }
