@@ -115,10 +115,15 @@ FORMAT_FOLLOWS, PLAYLIST_FOLLOWS, PROCESS_DENIED = 4, 8, 16
 MEMORY, PAGE = 0x00A00000, 0x1000
 
 
-def playlist(index=11, address=MEMORY + 0x10, pages=0b001, offset=0x10,
-             memory=b"Some Artist - Some Song\x00"):
+def playlist(address=MEMORY + 0x10, pages=0b001, offset=0x10,
+             memory=b"Some Artist - Some Song\x00", index=11):
     return i32(index) + struct.pack("<I", address) + u8(pages) + struct.pack("<H", offset) \
         + text(memory)
+
+
+def title_at(offset, pages, memory=b"Some Artist - Some Song\x00"):
+    """The title, its address given as it lies in the memory."""
+    return player(SCROLLED, fmt=b"%title%", entry=playlist(MEMORY + offset, pages, offset, memory))
 
 
 def player(caption, answers=(1, 44, 128, 2), contact=0, flags=1, messenger=b"", fmt=None,
@@ -170,21 +175,11 @@ PLAYER = {
     "format_hung": player(EXAMPLE_CAPTION, flags=3, fmt=b"%track% %pos%/%len%"),
     "playlist_title": player(SCROLLED, fmt=b"%number%. %title% (%khz%KHz/%kbps%kbps/%channels%)",
                              entry=playlist()),
-    "playlist_title_ends_at_unreadable_page": player(
-        SCROLLED, fmt=b"%title%", entry=playlist(address=MEMORY + PAGE - 24, pages=0b010011,
-                                                 offset=PAGE - 24)),
-    "playlist_title_across_pages": player(
-        SCROLLED, fmt=b"%title%", entry=playlist(address=MEMORY + PAGE - 14, pages=0b011,
-                                                 offset=PAGE - 14)),
-    "playlist_title_into_unreadable_page": player(
-        SCROLLED, fmt=b"%title%", entry=playlist(address=MEMORY + PAGE - 14, pages=0b010011,
-                                                 offset=PAGE - 14)),
-    "playlist_title_into_nowhere": player(
-        SCROLLED, fmt=b"%title%", entry=playlist(address=MEMORY + PAGE - 14, pages=0b001,
-                                                 offset=PAGE - 14)),
-    "playlist_title_300_bytes": player(
-        SCROLLED, fmt=b"%title%", entry=playlist(address=MEMORY + 2 * PAGE - 100, pages=0b111,
-                                                 offset=2 * PAGE - 100, memory=b"x" * 300)),
+    "playlist_title_ends_at_unreadable_page": title_at(PAGE - 24, 0b010011),
+    "playlist_title_across_pages": title_at(PAGE - 14, 0b011),
+    "playlist_title_into_unreadable_page": title_at(PAGE - 14, 0b010011),
+    "playlist_title_into_nowhere": title_at(PAGE - 14, 0b001),
+    "playlist_title_300_bytes": title_at(2 * PAGE - 100, 0b111, b"x" * 300),
     "playlist_empty_title": player(SCROLLED, fmt=b"%title%", entry=playlist(memory=b"\x00")),
     "playlist_no_entry": player(SCROLLED, fmt=b"%number%|%title%", entry=playlist(index=-1)),
     "playlist_null_title": player(SCROLLED, fmt=b"%number%|%title%", entry=playlist(address=0)),

@@ -204,6 +204,16 @@ protected:
     }
     return out;
   }
+  // A press of the send button: the player hears these queries, each bounded, before the
+  // messenger is asked for the chat and then sent the line.
+  void expectAskedBeforeTheChat(const std::vector<Query> &expected) {
+    EXPECT_EQ(queries(), expected);
+    for (const sim::SentMessage &m : sim::sentMessages())
+      EXPECT_TRUE(m.bounded && m.timeout == 5000) << "an unbounded query, lParam " << m.lParam;
+    EXPECT_EQ(requestsAtQuery, std::vector<std::size_t>(expected.size(), 1));
+    ASSERT_EQ(requestKinds(),
+              (std::vector<std::string>{"addButton", "getChatContact", "sendMessage"}));
+  }
 };
 
 TEST_P(NowPlaying, TheSendButtonAsksForTheChatAfterTheQueriesAndSendsTheExactBytes) {
@@ -262,12 +272,8 @@ TEST_P(NowPlaying, TheSendButtonAsksForTheTimeAfterTheTrackDataBoundedAndBeforeT
   press(0);
   std::vector<Query> expected = trackQueries;
   expected.insert(expected.end(), {{WM_USER, 0, 105}, {WM_USER, 1, 105}});
-  EXPECT_EQ(queries(), expected);
-  for (const sim::SentMessage &m : sim::sentMessages())
-    EXPECT_TRUE(m.bounded && m.timeout == 5000) << "an unbounded query, lParam " << m.lParam;
-  EXPECT_EQ(requestsAtQuery, std::vector<std::size_t>(6, 1));
-  ASSERT_EQ(requestKinds(),
-            (std::vector<std::string>{"addButton", "getChatContact", "sendMessage"}));
+  expectAskedBeforeTheChat(expected);
+  ASSERT_EQ(messenger().requests.size(), 3u);
   EXPECT_EQ(messenger().requests[2].idOrContact, 321);
   EXPECT_EQ(messenger().requests[2].text, "1. A - B [1:23/3:35]");
 }
@@ -372,12 +378,8 @@ TEST_P(NowPlaying, TheSendButtonReadsTheTitleFromThePlayersMemoryAfterTheOtherQu
   press(0);
   std::vector<Query> expected = trackQueries;
   expected.insert(expected.end(), {{WM_USER, 0, 105}, {WM_USER, 0, 125}, {WM_USER, 11, 212}});
-  EXPECT_EQ(queries(), expected);
-  for (const sim::SentMessage &m : sim::sentMessages())
-    EXPECT_TRUE(m.bounded && m.timeout == 5000) << "an unbounded query, lParam " << m.lParam;
-  EXPECT_EQ(requestsAtQuery, std::vector<std::size_t>(7, 1));
-  ASSERT_EQ(requestKinds(),
-            (std::vector<std::string>{"addButton", "getChatContact", "sendMessage"}));
+  expectAskedBeforeTheChat(expected);
+  ASSERT_EQ(messenger().requests.size(), 3u);
   EXPECT_EQ(messenger().requests[2].text, "12. Some Artist - Some Song [Some Song] 1:23");
   ASSERT_EQ(sim::processOpens().size(), 1u);
   const sim::ProcessOpen &open = sim::processOpens()[0];
