@@ -143,6 +143,8 @@ HWND addPlayer(const std::string &caption, const PlayerAnswers &answers) {
                           if (message != WM_USER) return LRESULT{0};
                           if (lParam == 104) return LRESULT{answers.state};
                           if (lParam == 105) return timeAnswer(answers, wParam);
+                          if (lParam == 125) return LRESULT{answers.playlistIndex};
+                          if (lParam == 212) return LRESULT{answers.titleAddress};
                           if (lParam != 126) return LRESULT{0};
                           switch (wParam) {
                           case 0:

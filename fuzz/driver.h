@@ -90,6 +90,8 @@ struct PlayerAnswers {
   std::int32_t channels = 2;
   std::int32_t positionMs = 83500;
   std::int32_t lengthSeconds = 215;
+  std::int32_t playlistIndex = 0;
+  std::uint32_t titleAddress = 0; // as a 32-bit player gives it
 };
 HWND addPlayer(const std::string &caption, const PlayerAnswers &answers);
 inline constexpr const char *playerClass = "Winamp v1.x";

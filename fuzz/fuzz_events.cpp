@@ -98,6 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   driver::expect(sim::liveIcons() == 0, "an icon handle outlived its request");
   driver::expect(sim::openFiles() == 0, "a file was left open");
   driver::expect(sim::openRegistryKeys() == 0, "a registry key was left open");
+  driver::expect(sim::openProcesses() == 0, "a process handle was left open");
   driver::expect(sim::waitedOnHungMs() <= sim::sentMessages().size() * playerTimeoutMs,
                  "the messenger's thread waited on a hung player without a time limit");
   return 0;

@@ -1,12 +1,16 @@
 // The player's answers and captions (any state, any numbers, captions of any length and bytes)
 // and formats of any bytes through composeNowPlaying, sendNowPlaying and togglePlay.
 //
-// Input, little-endian: u8 flags (1 the player runs, 2 it is hung, 4 a format follows, 8 it
-// refuses every message, as a player with higher rights does); the
+// Input, little-endian: u8 flags (1 the player runs, 2 it is hung, 4 a format follows); the
 // caption as a u16 byte count and its bytes; i32×4 the player's answers: playing state, sample
 // rate, bit rate, channels; i32 the contact the report is sent to; with flag 4: the format as a
 // u16 byte count and its bytes, then i32×2 the player's answers for the position in ms and the
-// length in seconds; the rest: the messenger's answers (driver::Messenger::answers).
+// length in seconds; with flag 8, the playlist: i32 the player's answer to the index of the
+// current entry, u32 its answer to the address of the entry's title, u8 the pages of its memory
+// from playerMemory on (bit k < 3: the k-th page is there; bit 3 + k: it cannot be read), and a
+// u16 offset from playerMemory and a text written there, onto the pages that are there; flag
+// 16: the player's process cannot be opened; flag 32: the player refuses every message, as a
+// player with higher rights does; the rest: the messenger's answers (driver::Messenger::answers).
 #include "fuzz/driver.h"
 #include "player/commands.h"
 #include "player/nowplaying.h"
@@ -19,7 +23,8 @@
 
 namespace {
 
-constexpr std::uint8_t playerRuns = 1, playerHung = 2, formatFollows = 4, playerRefuses = 8;
+constexpr std::uint8_t playerRuns = 1, playerHung = 2, formatFollows = 4, playlistFollows = 8,
+                       processDenied = 16, playerRefuses = 32;
 // The player's caption buffer holds 255 characters with the terminator.
 constexpr std::size_t captionSeen = 254;
 // "Playback", "Pause"
@@ -49,14 +54,70 @@ std::string clockText(std::int32_t answer, std::int32_t perSecond) {
   return text;
 }
 
-TrackInfoAnswers infoOf(const driver::PlayerAnswers &a) {
-  return {a.sampleRate, a.bitRate, a.channels, a.positionMs, a.lengthSeconds};
+// The player's memory: a few pages, each there or not, readable or not; every other address
+// leads nowhere.
+constexpr std::uintptr_t playerMemory = 0x00A00000;
+constexpr std::size_t pageSize = 0x1000, memoryPages = 3, titleLimit = 255;
+
+struct Memory {
+  std::uint8_t pages = 0;
+  std::string bytes = std::string(memoryPages * pageSize, '\0');
+  bool denied = false;
+  bool readable(std::uintptr_t at) const {
+    if (at < playerMemory || at >= playerMemory + bytes.size()) return false;
+    std::size_t page = (at - playerMemory) / pageSize;
+    return (pages >> page & 1) && !(pages >> (3 + page) & 1);
+  }
+};
+
+Memory memoryOf(driver::Cursor &in, bool denied) {
+  Memory m;
+  m.pages = in.byte();
+  m.denied = denied;
+  std::size_t offset = in.u16();
+  std::string_view text = in.text();
+  if (offset < m.bytes.size()) {
+    std::size_t n = std::min(text.size(), m.bytes.size() - offset);
+    m.bytes.replace(offset, n, text.substr(0, n));
+  }
+  return m;
+}
+
+void placeMemory(HWND player, const Memory &m) {
+  for (std::size_t page = 0; page < memoryPages; ++page) {
+    if (!(m.pages >> page & 1)) continue;
+    std::uintptr_t at = playerMemory + page * pageSize;
+    sim::writeProcessMemory(player, at, m.bytes.substr(page * pageSize, pageSize));
+    if (m.pages >> (3 + page) & 1) sim::protectProcessPage(player, at);
+  }
+  if (m.denied) sim::denyProcessOpen(player);
+}
+
+// The title as the player's memory holds it, byte by byte: empty when any byte up to its NUL
+// or its 255th cannot be read.
+std::string titleAt(const Memory &m, std::uintptr_t address) {
+  std::string title;
+  if (!address || m.denied) return title;
+  for (std::uintptr_t at = address; title.size() < titleLimit; ++at) {
+    if (!m.readable(at)) return {};
+    char c = m.bytes[at - playerMemory];
+    if (c == '\0') break;
+    title += c;
+  }
+  return title;
+}
+
+TrackInfoAnswers infoOf(const driver::PlayerAnswers &a, const std::string &title) {
+  return {a.sampleRate,    a.bitRate,       a.channels, a.positionMs,
+          a.lengthSeconds, a.playlistIndex, title};
 }
 
 struct Expanded {
   std::string line;
   bool position = false;
   bool length = false;
+  bool title = false;
+  bool number = false;
 };
 
 // The format filled in byte by byte: at each "%" the first placeholder that stands there, else
@@ -70,6 +131,8 @@ Expanded expand(std::string_view format, std::string_view track, const TrackInfo
       {"%channels%", channelsText(info.channels)},
       {"%pos%", clockText(info.positionMs, 1000)},
       {"%len%", clockText(info.lengthSeconds, 1)},
+      {"%title%", info.title.empty() ? std::string(track) : info.title},
+      {"%number%", info.playlistIndex < 0 ? "" : std::to_string(info.playlistIndex + 1LL)},
   };
   Expanded e;
   for (std::size_t i = 0; i < format.size();) {
@@ -84,6 +147,8 @@ Expanded expand(std::string_view format, std::string_view track, const TrackInfo
     i += v->first.size();
     e.position |= v->first == "%pos%";
     e.length |= v->first == "%len%";
+    e.title |= v->first == "%title%";
+    e.number |= v->first == "%number%";
   }
   e.line.resize(std::min<std::size_t>(e.line.size(), 1024));
   return e;
@@ -93,9 +158,9 @@ Expanded expand(std::string_view format, std::string_view track, const TrackInfo
 // the empty format whatever the time answers; any other format filled in as expand does it.
 // Only captions far longer than the report can read make the line as it was reach the cut.
 // Caption and format lie in buffers of their exact size, so that a read past them shows.
-void checkCompose(std::string_view caption, std::string_view format,
-                  const driver::PlayerAnswers &a) {
-  TrackInfoAnswers info = infoOf(a);
+void checkCompose(std::string_view caption, std::string_view format, const driver::PlayerAnswers &a,
+                  const std::string &title) {
+  TrackInfoAnswers info = infoOf(a, title);
   std::string today = ">Winamp: " + std::string(trackOf(caption, a.state)) + " (" +
                       std::to_string(a.sampleRate) + "KHz/" + std::to_string(a.bitRate) + "kbps/" +
                       channelsText(a.channels) + ")";
@@ -116,6 +181,36 @@ bool sent(std::size_t i, UINT message, WPARAM wParam, LPARAM lParam) {
   return i < m.size() && m[i].message == message && m[i].wParam == wParam && m[i].lParam == lParam;
 }
 
+// Every read of the player's memory starts where the one before ended and stays on one page,
+// and they take 255 bytes at most.
+void checkReads(std::uintptr_t address) {
+  std::uintptr_t at = address;
+  for (const sim::MemoryRead &r : sim::memoryReads()) {
+    driver::expect(r.address == at && r.size > 0 && r.address % pageSize + r.size <= pageSize,
+                   "a read of the player's memory reached past a page it had not looked at");
+    at += r.size;
+  }
+  driver::expect(at - address <= titleLimit, "more than 255 bytes of a title read");
+}
+
+// The player is asked for the playlist only for a format that shows it, and its process is
+// opened only for a title it gave.
+std::size_t checkPlaylistQueries(const Expanded &e, const driver::PlayerAnswers &answers,
+                                 std::size_t queries) {
+  if (e.title || e.number)
+    driver::expect(sent(queries++, WM_USER, 0, 125), "the playlist's entry was not asked");
+  bool titleAsked = e.title && answers.playlistIndex >= 0;
+  if (titleAsked)
+    driver::expect(sent(queries++, WM_USER, static_cast<WPARAM>(answers.playlistIndex), 212),
+                   "the entry's title was not asked");
+  bool opened = titleAsked && answers.titleAddress != 0;
+  driver::expect(sim::processOpens().size() == (opened ? 1u : 0u),
+                 "the player's process was opened without a title to read");
+  driver::expect(sim::openProcesses() == 0, "a process handle was left open");
+  checkReads(answers.titleAddress);
+  return queries;
+}
+
 // A player that refuses is asked once and told nothing more; nothing goes to the messenger.
 void checkRefused(std::size_t requestsBefore) {
   driver::expect(sim::sentMessages().size() == 1 &&
@@ -124,7 +219,8 @@ void checkRefused(std::size_t requestsBefore) {
 }
 
 void checkReport(bool runs, bool refuses, std::string_view caption, std::string_view format,
-                 const driver::PlayerAnswers &answers, std::int32_t contact) {
+                 const driver::PlayerAnswers &answers, const std::string &title,
+                 std::int32_t contact) {
   driver::Messenger &m = driver::messenger();
   ReportEnd end = sendNowPlaying(contact);
   std::string_view seen = caption.substr(0, captionSeen);
@@ -138,7 +234,7 @@ void checkReport(bool runs, bool refuses, std::string_view caption, std::string_
   driver::expect(sent(0, WM_USER, 0, 104) && sent(1, WM_USER, 0, 126) && sent(2, WM_USER, 1, 126) &&
                      sent(3, WM_USER, 2, 126),
                  "the report's queries to the player");
-  TrackInfoAnswers info = infoOf(answers);
+  TrackInfoAnswers info = infoOf(answers, title);
   Expanded e =
       expand(format.empty() ? defaultNowPlayingFormat : format, trackOf(seen, answers.state), info);
   std::size_t queries = 4;
@@ -146,6 +242,7 @@ void checkReport(bool runs, bool refuses, std::string_view caption, std::string_
     driver::expect(sent(queries++, WM_USER, 0, 105), "the format's position was not asked");
   if (e.length)
     driver::expect(sent(queries++, WM_USER, 1, 105), "the format's length was not asked");
+  queries = checkPlaylistQueries(e, answers, queries);
   driver::expect(sim::sentMessages().size() == queries,
                  "the player was asked for more than the format shows");
   for (const sim::SentMessage &s : sim::sentMessages())
@@ -197,6 +294,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     answers.positionMs = in.i32();
     answers.lengthSeconds = in.i32();
   }
+  Memory memory;
+  if (flags & playlistFollows) {
+    answers.playlistIndex = in.i32();
+    answers.titleAddress = static_cast<std::uint32_t>(in.i32());
+    memory = memoryOf(in, flags & processDenied);
+  }
   driver::messenger().answers = in;
   bool runs = flags & playerRuns;
   bool refuses = runs && (flags & playerRefuses);
@@ -204,16 +307,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     HWND player = driver::addPlayer(caption, answers);
     sim::setHung(player, flags & playerHung);
     sim::setRefusing(player, refuses);
+    placeMemory(player, memory);
   }
   std::vector<char> captionBytes(caption.begin(), caption.end());
   std::vector<char> formatBytes(format.begin(), format.end());
   checkCompose({captionBytes.data(), captionBytes.size()}, {formatBytes.data(), formatBytes.size()},
-               answers);
-  // A hung player answers nothing: every query reads 0, and the times are unknown.
+               answers, titleAt(memory, answers.titleAddress));
+  // A hung player answers nothing: every query reads 0, and the times and the playlist entry are
+  // unknown.
   driver::PlayerAnswers heard =
-      flags & playerHung ? driver::PlayerAnswers{0, 0, 0, 0, -1, -1} : answers;
+      flags & playerHung ? driver::PlayerAnswers{0, 0, 0, 0, -1, -1, -1, 0} : answers;
   settings.nowplayingFormat = format;
-  checkReport(runs, refuses, caption, format, heard, contact);
+  std::string title = heard.playlistIndex >= 0 ? titleAt(memory, heard.titleAddress) : "";
+  checkReport(runs, refuses, caption, format, heard, title, contact);
   checkTogglePlay(runs, refuses, heard.state);
   driver::expect(sim::liveIcons() == 0, "an icon handle outlived its request");
   return 0;

@@ -33,6 +33,8 @@ ALL_BUTTONS = (
     b"custom-player=C:\\Program Files\\Winamp\\Winamp.exe\r\n"
 )
 EXAMPLE_CAPTION = b"12. Some Artist - Some Song - Winamp"
+# The caption while Winamp scrolls the title in the taskbar.
+SCROLLED = b"Some Song - Winamp *** 12. Some Artist - "
 OPEN_COMMAND_KEY_VALUE = b'"C:\\Program Files\\Winamp\\Winamp.exe" "%1"\x00'
 
 # fuzz_events ---------------------------------------------------------------------------------
@@ -126,15 +128,32 @@ EVENTS = {
 # fuzz_player ---------------------------------------------------------------------------------
 
 
-FORMAT_FOLLOWS = 4
+FORMAT_FOLLOWS, PLAYLIST_FOLLOWS, PROCESS_DENIED, REFUSES = 4, 8, 16, 32
+# The player's memory: three pages from MEMORY on; bit k of the pages byte: the k-th is there,
+# bit 3 + k: it cannot be read.
+MEMORY, PAGE = 0x00A00000, 0x1000
+
+
+def playlist(address=MEMORY + 0x10, pages=0b001, offset=0x10,
+             memory=b"Some Artist - Some Song\x00", index=11):
+    return i32(index) + struct.pack("<I", address) + u8(pages) + struct.pack("<H", offset) \
+        + text(memory)
+
+
+def title_at(offset, pages, memory=b"Some Artist - Some Song\x00"):
+    """The title, its address given as it lies in the memory."""
+    return player(SCROLLED, fmt=b"%title%", entry=playlist(MEMORY + offset, pages, offset, memory))
 
 
 def player(caption, answers=(1, 44, 128, 2), contact=0, flags=1, messenger=b"", fmt=None,
-           times=(83500, 215)):
+           times=(83500, 215), entry=None):
     given = b""
     if fmt is not None:
         flags |= FORMAT_FOLLOWS
         given = text(fmt) + b"".join(i32(t) for t in times)
+    if entry is not None:
+        flags |= PLAYLIST_FOLLOWS
+        given += entry
     return (u8(flags) + text(caption) + b"".join(i32(a) for a in answers) + i32(contact)
             + given + messenger)
 
@@ -173,8 +192,28 @@ PLAYER = {
     "format_ends_inside_placeholder": player(EXAMPLE_CAPTION, fmt=b"%track% %trac"),
     "format_cut_at_1024": player(EXAMPLE_CAPTION, fmt=b"x" * 1020 + b"%track%"),
     "format_hung": player(EXAMPLE_CAPTION, flags=3, fmt=b"%track% %pos%/%len%"),
-    "refusing": player(EXAMPLE_CAPTION, flags=9),
-    "format_refusing": player(EXAMPLE_CAPTION, flags=13, fmt=b"%track% %pos%/%len%"),
+    "refusing": player(EXAMPLE_CAPTION, flags=1 | REFUSES),
+    "format_refusing": player(EXAMPLE_CAPTION, flags=1 | REFUSES, fmt=b"%track% %pos%/%len%"),
+    "playlist_refusing": player(SCROLLED, flags=1 | REFUSES, fmt=b"%number%|%title%",
+                                entry=playlist()),
+    "playlist_title": player(SCROLLED, fmt=b"%number%. %title% (%khz%KHz/%kbps%kbps/%channels%)",
+                             entry=playlist()),
+    "playlist_title_ends_at_unreadable_page": title_at(PAGE - 24, 0b010011),
+    "playlist_title_across_pages": title_at(PAGE - 14, 0b011),
+    "playlist_title_into_unreadable_page": title_at(PAGE - 14, 0b010011),
+    "playlist_title_into_nowhere": title_at(PAGE - 14, 0b001),
+    "playlist_title_300_bytes": title_at(2 * PAGE - 100, 0b111, b"x" * 300),
+    "playlist_empty_title": player(SCROLLED, fmt=b"%title%", entry=playlist(memory=b"\x00")),
+    "playlist_no_entry": player(SCROLLED, fmt=b"%number%|%title%", entry=playlist(index=-1)),
+    "playlist_null_title": player(SCROLLED, fmt=b"%number%|%title%", entry=playlist(address=0)),
+    "playlist_title_nowhere": player(SCROLLED, fmt=b"%number%|%title%",
+                                     entry=playlist(address=0x00F00000)),
+    "playlist_process_denied": player(SCROLLED, flags=1 | PROCESS_DENIED, fmt=b"%title%",
+                                      entry=playlist()),
+    "playlist_number_only": player(SCROLLED, fmt=b"%number%", entry=playlist()),
+    "playlist_last_index": player(SCROLLED, fmt=b"%number%", entry=playlist(index=2147483647)),
+    "playlist_hung": player(SCROLLED, flags=3, fmt=b"%number%|%title%", entry=playlist()),
+    "playlist_default_format": player(SCROLLED, entry=playlist()),
 }
 
 # fuzz_settings -------------------------------------------------------------------------------

@@ -23,6 +23,10 @@ enum PlayerRequest : LPARAM {
   requestTrackTime = 105, // wParam: one of the TrackTime values
   requestSetVolume = 122, // wParam: the volume, 0 to 255
   requestTrackInfo = 126, // wParam: one of the TrackInfo values
+  // The current playlist entry, counted from 0, and the address of an entry's title (wParam:
+  // its index) in the player's own memory.
+  requestPlaylistIndex = 125,
+  requestPlaylistTitle = 212,
 };
 
 enum TrackInfo : WPARAM { infoSampleRate = 0, infoBitRate = 1, infoChannels = 2 };

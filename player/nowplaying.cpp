@@ -2,6 +2,7 @@
 
 #include "host/requests.h"
 #include "player/messages.h"
+#include "player/playlist.h"
 #include "player/window.h"
 #include "settings/settings.h"
 
@@ -14,20 +15,22 @@ constexpr int captionBufferSize = 255;
 constexpr int shortestCaption = 12;
 constexpr std::int32_t msPerSecond = 1000;
 
-enum class Field { text, track, sampleRate, bitRate, channels, position, length };
+enum class Field { text, track, sampleRate, bitRate, channels, position, length, title, number };
 
 struct Placeholder {
   std::string_view name;
   Field field;
 };
 
-constexpr std::array<Placeholder, 6> placeholders{{
+constexpr std::array<Placeholder, 8> placeholders{{
     {"%track%", Field::track},
     {"%khz%", Field::sampleRate},
     {"%kbps%", Field::bitRate},
     {"%channels%", Field::channels},
     {"%pos%", Field::position},
     {"%len%", Field::length},
+    {"%title%", Field::title},
+    {"%number%", Field::number},
 }};
 
 // A placeholder, or text that goes into the line as it stands.
@@ -54,22 +57,6 @@ Piece takePiece(std::string_view &format) {
   return {Field::text, text};
 }
 
-struct TimeShown {
-  bool position = false;
-  bool length = false;
-};
-
-// What the format shows of the track's time: the player is asked for nothing else.
-TimeShown timeShownBy(std::string_view format) {
-  TimeShown shown;
-  while (!format.empty()) {
-    Field field = takePiece(format).field;
-    shown.position |= field == Field::position;
-    shown.length |= field == Field::length;
-  }
-  return shown;
-}
-
 std::string channelText(std::int32_t channels) {
   if (channels == 1) return "mono";
   if (channels == 2) return "stereo";
@@ -93,6 +80,25 @@ std::string timeText(std::int32_t answer, std::int32_t unitsPerSecond) {
   return answer < 0 ? std::string() : clockText(answer / unitsPerSecond);
 }
 
+// The playlist entry counted from 1 (the last index, 2^31 - 1, still fits unsigned); nothing
+// when it is unknown.
+std::string numberText(std::int32_t index) {
+  return index < 0 ? std::string() : std::to_string(static_cast<std::uint32_t>(index) + 1);
+}
+
+// The fields a format shows, one bit each: the player is asked for nothing else.
+class FieldsShown {
+public:
+  explicit FieldsShown(std::string_view format) {
+    while (!format.empty()) bits_ |= bit(takePiece(format).field);
+  }
+  bool has(Field field) const { return bits_ & bit(field); }
+
+private:
+  static std::uint32_t bit(Field field) { return 1u << static_cast<unsigned>(field); }
+  std::uint32_t bits_ = 0;
+};
+
 void appendCapped(std::string &line, std::string_view piece) {
   line.append(piece.substr(0, nowPlayingLimit - line.size()));
 }
@@ -114,6 +120,11 @@ void appendPiece(std::string &line, const Piece &piece, std::string_view track,
     return appendCapped(line, timeText(info.positionMs, msPerSecond));
   case Field::length:
     return appendCapped(line, timeText(info.lengthSeconds, 1));
+  case Field::title:
+    // Never poorer than the caption: without a title the track stands in.
+    return appendCapped(line, info.title.empty() ? track : std::string_view(info.title));
+  case Field::number:
+    return appendCapped(line, numberText(info.playlistIndex));
   }
 }
 
@@ -139,6 +150,18 @@ std::int32_t ask(WPARAM wParam, LPARAM request, bool &refused) {
 std::int32_t askTime(TrackTime which, bool &refused) {
   PlayerReply reply = query(which, requestTrackTime, refused);
   return reply.answered ? static_cast<std::int32_t>(reply.value) : -1;
+}
+
+// The current playlist entry, and its title when the format shows it.
+void askPlaylist(TrackInfoAnswers &info, bool withTitle, bool &refused) {
+  PlayerReply index = query(0, requestPlaylistIndex, refused);
+  info.playlistIndex = index.answered ? static_cast<std::int32_t>(index.value) : -1;
+  if (!withTitle || info.playlistIndex < 0) return;
+  PlayerReply address =
+      query(static_cast<WPARAM>(info.playlistIndex), requestPlaylistTitle, refused);
+  // The address lies in the player's memory, as wide as the player's pointers.
+  if (address.answered && address.value)
+    info.title = readPlayerText(playerWindow, static_cast<std::uintptr_t>(address.value));
 }
 
 } // namespace
@@ -174,9 +197,11 @@ ReportEnd sendNowPlaying(std::int32_t contact) {
   info.bitRate = ask(infoBitRate, requestTrackInfo, refused);
   info.channels = ask(infoChannels, requestTrackInfo, refused);
   const std::string &format = settings.nowplayingFormat;
-  TimeShown shown = timeShownBy(format);
-  if (shown.position) info.positionMs = askTime(timePosition, refused);
-  if (shown.length) info.lengthSeconds = askTime(timeLength, refused);
+  FieldsShown shown(format);
+  if (shown.has(Field::position)) info.positionMs = askTime(timePosition, refused);
+  if (shown.has(Field::length)) info.lengthSeconds = askTime(timeLength, refused);
+  if (shown.has(Field::title) || shown.has(Field::number))
+    askPlaylist(info, shown.has(Field::title), refused);
   // Its caption can be read, but a line of zeros would tell the chat nothing true.
   if (refused) return ReportEnd::refused;
   std::int32_t recipient = contact != 0 ? contact : getChatContact();

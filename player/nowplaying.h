@@ -13,6 +13,10 @@ struct TrackInfoAnswers {
   // Asked only for a format that shows them; below 0 the player does not know them.
   std::int32_t positionMs = -1;
   std::int32_t lengthSeconds = -1;
+  // Asked only for a format that shows them: the current playlist entry counted from 0, below 0
+  // when unknown, and its title as the player holds it, empty when the player gave none.
+  std::int32_t playlistIndex = -1;
+  std::string title{};
 };
 
 // The line as it has always read; an empty format means this one.
@@ -24,8 +28,9 @@ inline constexpr std::size_t nowPlayingLimit = 1024;
 // The caption suffix the player shows in the given state.
 std::string_view captionSuffix(std::int32_t state);
 // The format with its placeholders filled in: %track% (the caption without the suffix of the
-// state), %khz%, %kbps%, %channels%, %pos%, %len% and %% (a percent sign). Anything else, an
-// unknown placeholder or a lone "%" too, stays as written.
+// state), %khz%, %kbps%, %channels%, %pos%, %len%, %title% (the playlist entry's title, else
+// what %track% gives), %number% (the entry counted from 1) and %% (a percent sign). Anything
+// else, an unknown placeholder or a lone "%" too, stays as written.
 std::string composeNowPlaying(std::string_view caption, std::int32_t state,
                               const TrackInfoAnswers &info,
                               std::string_view format = defaultNowPlayingFormat);

@@ -28,6 +28,16 @@ struct SimHandle {
   int fd;
   std::string path;
 };
+struct SimProcess {
+  std::map<std::uintptr_t, std::string> pages; // by their first address
+  std::set<std::uintptr_t> protectedPages;
+  bool denyOpen = false;
+};
+struct SimProcessHandle {
+  std::unique_ptr<SimHandle> handle;
+  DWORD processId;
+  DWORD access;
+};
 
 namespace {
 
@@ -55,6 +65,12 @@ struct Machine {
   std::map<std::string, std::string> environment; // by lower-case name
   LCID systemLocale = 0x0419;
   LCID userLocale = 0x0419;
+  std::map<SimWindow *, DWORD> windowProcesses;
+  std::map<DWORD, SimProcess> processes;
+  DWORD nextProcessId = 0x1000;
+  std::map<SimHandle *, SimProcessHandle> processHandles;
+  std::vector<sim::ProcessOpen> processOpens;
+  std::vector<sim::MemoryRead> memoryReads;
 };
 
 Machine &machine() {
@@ -63,6 +79,8 @@ Machine &machine() {
 }
 
 SimInstance module;
+
+constexpr std::uintptr_t processPageSize = 0x1000;
 
 std::string lower(std::string s) {
   for (char &c : s)
@@ -172,6 +190,25 @@ std::string expanded(std::string_view s) {
     s.remove_prefix(close + 1);
   }
   return out;
+}
+
+SimProcess &processOf(HWND window) {
+  return machine().processes[sim::processIdOf(window)];
+}
+
+std::uintptr_t pageOf(std::uintptr_t address) {
+  return address - address % processPageSize;
+}
+
+// Every byte of the range lies on a page that is there and may be read.
+bool readable(const SimProcess &p, std::uintptr_t address, std::size_t size) {
+  if (size == 0) return true;
+  std::uintptr_t last = address + (size - 1);
+  if (last < address) return false;
+  for (std::uintptr_t page = pageOf(address);; page += processPageSize) {
+    if (!p.pages.count(page) || p.protectedPages.count(page)) return false;
+    if (page == pageOf(last)) return true;
+  }
 }
 
 } // namespace
@@ -367,6 +404,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
 
 BOOL CloseHandle(HANDLE handle) {
   auto &m = machine();
+  if (m.processHandles.erase(handle)) return TRUE;
   auto f = m.files.find(handle);
   if (f == m.files.end()) return FALSE;
   ::close(f->second->fd);
@@ -434,6 +472,60 @@ DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {
   return needed;
 }
 
+DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId) {
+  if (!liveWindow(window)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  DWORD id = sim::processIdOf(window);
+  if (processId) *processId = id;
+  return id + 4; // the thread's id
+}
+
+HANDLE OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId) {
+  auto &m = machine();
+  m.processOpens.push_back({access, inheritHandle, processId});
+  auto p = m.processes.find(processId);
+  if (p == m.processes.end()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (p->second.denyOpen) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  auto h = std::make_unique<SimHandle>(SimHandle{-1, {}});
+  HANDLE handle = h.get();
+  m.processHandles[handle] = {std::move(h), processId, access};
+  return handle;
+}
+
+BOOL ReadProcessMemory(HANDLE process, LPCVOID address, LPVOID buffer, SIZE_T size, SIZE_T *read) {
+  auto &m = machine();
+  if (read) *read = 0;
+  auto h = m.processHandles.find(process);
+  if (h == m.processHandles.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!(h->second.access & PROCESS_VM_READ)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  const SimProcess &p = m.processes[h->second.processId];
+  auto at = reinterpret_cast<std::uintptr_t>(address);
+  bool ok = readable(p, at, size);
+  m.memoryReads.push_back({h->second.processId, at, size, ok});
+  if (!ok) {
+    SetLastError(ERROR_PARTIAL_COPY);
+    return FALSE;
+  }
+  for (std::size_t i = 0; i < size; ++i)
+    static_cast<char *>(buffer)[i] = p.pages.at(pageOf(at + i))[(at + i) % processPageSize];
+  if (read) *read = size;
+  return TRUE;
+}
+
 namespace sim {
 
 HWND addWindow(const std::string &className, const std::string &caption, WindowProc proc) {
@@ -447,6 +539,7 @@ void removeWindow(HWND window) {
   auto &ws = machine().windows;
   ws.erase(std::remove_if(ws.begin(), ws.end(), [&](auto &w) { return w.get() == window; }),
            ws.end());
+  machine().windowProcesses.erase(window);
 }
 
 void setCaption(HWND window, const std::string &caption) {
@@ -535,6 +628,46 @@ void setEnvironmentVariable(const std::string &name, const std::string &value) {
 void setLocales(LCID system, LCID user) {
   machine().systemLocale = system;
   machine().userLocale = user;
+}
+
+DWORD processIdOf(HWND window) {
+  auto &m = machine();
+  auto known = m.windowProcesses.find(window);
+  if (known != m.windowProcesses.end()) return known->second;
+  DWORD id = m.nextProcessId;
+  m.nextProcessId += 4;
+  m.windowProcesses[window] = id;
+  m.processes[id];
+  return id;
+}
+
+void writeProcessMemory(HWND window, std::uintptr_t address, const std::string &bytes) {
+  SimProcess &p = processOf(window);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::string &page = p.pages[pageOf(address + i)];
+    page.resize(processPageSize);
+    page[(address + i) % processPageSize] = bytes[i];
+  }
+}
+
+void protectProcessPage(HWND window, std::uintptr_t address) {
+  processOf(window).protectedPages.insert(pageOf(address));
+}
+
+void denyProcessOpen(HWND window) {
+  processOf(window).denyOpen = true;
+}
+
+std::vector<ProcessOpen> &processOpens() {
+  return machine().processOpens;
+}
+
+std::vector<MemoryRead> &memoryReads() {
+  return machine().memoryReads;
+}
+
+int openProcesses() {
+  return static_cast<int>(machine().processHandles.size());
 }
 
 void reset() {

@@ -34,6 +34,7 @@ using LPCSTR = const char *;
 using LPSTR = char *;
 using LPVOID = void *;
 using LPCVOID = const void *;
+using SIZE_T = std::size_t;
 
 struct SimWindow;
 struct SimInstance;
@@ -88,6 +89,11 @@ inline constexpr LONG ERROR_ACCESS_DENIED = 5;
 inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_INVALID_WINDOW_HANDLE = 1400;
 inline constexpr LONG ERROR_TIMEOUT = 1460;
+inline constexpr LONG ERROR_INVALID_HANDLE = 6;
+inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
+inline constexpr LONG ERROR_PARTIAL_COPY = 299;
+
+inline constexpr DWORD PROCESS_VM_READ = 0x0010;
 
 inline constexpr DWORD GENERIC_READ = 0x80000000;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000;
@@ -219,6 +225,9 @@ DWORD GetLastError();
 void SetLastError(DWORD error);
 
 DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
+DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId);
+HANDLE OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId);
+BOOL ReadProcessMemory(HANDLE process, LPCVOID address, LPVOID buffer, SIZE_T size, SIZE_T *read);
 
 HINSTANCE thisModule();
 
@@ -321,6 +330,30 @@ void setEnvironmentVariable(const std::string &name, const std::string &value);
 // and the user's regional formats; both ru-RU (0x0419, code page 1251) on a fresh machine.
 // Russian locales fold case in code page 1251, all others in 1252.
 void setLocales(LCID system, LCID user);
+// Every window belongs to a process of its own, whose memory holds only what tests write into
+// it: an address on a page never written leads nowhere, and a protected page is there but
+// cannot be read. Either fails a ReadProcessMemory whose range reaches it, as a whole, with
+// ERROR_PARTIAL_COPY. The process and its memory outlive the window.
+DWORD processIdOf(HWND window);
+// Writes the bytes; the pages they touch become readable, zero-filled where nothing is written.
+void writeProcessMemory(HWND window, std::uintptr_t address, const std::string &bytes);
+void protectProcessPage(HWND window, std::uintptr_t address);
+// The process runs with higher rights: OpenProcess fails with ERROR_ACCESS_DENIED.
+void denyProcessOpen(HWND window);
+struct ProcessOpen {
+  DWORD access;
+  BOOL inheritHandle;
+  DWORD processId;
+};
+std::vector<ProcessOpen> &processOpens();
+struct MemoryRead {
+  DWORD processId;
+  std::uintptr_t address;
+  std::size_t size;
+  bool succeeded;
+};
+std::vector<MemoryRead> &memoryReads();
+int openProcesses();
 
 // Back to a machine with nothing on it.
 void reset();

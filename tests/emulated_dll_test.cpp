@@ -308,8 +308,11 @@ TEST_F(EmulatedDll, WhatThePathsCostInGuestInstructionsAndHeapCalls) {
   std::string message = messageEvent(42, std::string(64, 'm'));
   std::string keyword = messageEvent(42, "np");
   initialiseWith(allButtons);
-  sim::addWindow("Winamp v1.x", "12. Some Artist - Some Song - Winamp",
-                 [](UINT, WPARAM, LPARAM) { return LRESULT{1}; });
+  // The title of the current entry lies in the player's memory.
+  constexpr LRESULT titleAt = 0x00A01000;
+  HWND player = sim::addWindow("Winamp v1.x", "12. Some Artist - Some Song - Winamp",
+                               [](UINT, WPARAM, LPARAM l) { return l == 212 ? titleAt : 1; });
+  sim::writeProcessMemory(player, titleAt, "Some Artist - Some Song");
   deliver(message);
   Cost plain = costOf([&] { deliver(message); });
   deliver(keyword);
@@ -321,6 +324,10 @@ TEST_F(EmulatedDll, WhatThePathsCostInGuestInstructionsAndHeapCalls) {
   sim::installCoreAudio();
   press(muteRow);
   Cost mute = costOf([&] { press(muteRow); });
+  initialiseWith(allButtons + "nowplaying-format=>Winamp: %number%. %title% (%khz%KHz)\r\n");
+  deliver(keyword);
+  Cost titled = costOf([&] { deliver(keyword); });
+  EXPECT_EQ(messenger().requests.back().text, ">Winamp: 2. Some Artist - Some Song (1KHz)");
   EXPECT_LE(plain.instructions, 1000u);
   EXPECT_EQ(plain.heapCalls, 0u);
   const std::pair<const char *, Cost> table[] = {
@@ -330,6 +337,7 @@ TEST_F(EmulatedDll, WhatThePathsCostInGuestInstructionsAndHeapCalls) {
       {"finalise, ten buttons removed", finalise},
       {"a press of louder", louder},
       {"a press of mute through Core Audio", mute},
+      {"a keyword hit with %number% and %title%, the title read from the player", titled},
   };
   for (const auto &[operation, cost] : table)
     std::cout << "| " << operation << " | " << cost.instructions << " | " << cost.heapCalls

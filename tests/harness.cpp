@@ -148,4 +148,5 @@ void tearDownPluginTest() {
   EXPECT_EQ(sim::comReferences(), (sim::ComReferences{0, 0, 0})) << "a COM interface was kept";
   EXPECT_EQ(sim::unbalancedComInitialisations(), 0);
   EXPECT_EQ(sim::coreAudio().misuses, std::vector<std::string>{});
+  EXPECT_EQ(sim::openProcesses(), 0) << "a process handle was left open";
 }

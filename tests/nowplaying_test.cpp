@@ -3,8 +3,10 @@
 #include "harness.h"
 
 #include "player/nowplaying.h"
+#include "player/playlist.h"
 
 #include <fstream>
+#include <functional>
 
 namespace {
 
@@ -50,7 +52,7 @@ TEST(ComposeNowPlaying, FillsInEachPlaceholderAndLeavesEverythingElseAsWritten) 
       {"%khz%%kbps%%channels%", "483206ch"},
       // Unknown names, other capitals and lone signs stay; a lone sign does not swallow the
       // placeholder behind it.
-      {"%title% %TRACK% % track% 100% %khz%", "%title% %TRACK% % track% 100% 48"},
+      {"%artist% %TRACK% % track% 100% %khz%", "%artist% %TRACK% % track% 100% 48"},
       {"%%track%%", "%track%"},
       {"%%%pos%", "%1:23"},
       // Formats that end inside a placeholder.
@@ -117,12 +119,61 @@ TEST(ComposeNowPlaying, TheLineIsCutAt1024Bytes) {
   EXPECT_EQ(composeNowPlaying(caption, 1, info, many), std::string(1024, 't'));
 }
 
+TEST(ComposeNowPlaying, TheTitleAndNumberOfThePlaylistEntryAndTheTrackWhenThereIsNoTitle) {
+  TrackInfoAnswers info{44, 128, 2, 83500, 215, 11, "Some Artist - Some Song"};
+  const std::string caption = "Some Song - Winamp *** 12. Some Artist - ";
+  struct Case {
+    std::int32_t index;
+    std::string title, format, line;
+  } cases[] = {
+      {11, "Some Artist - Some Song", "%number%. %title% [%track%]",
+       "12. Some Artist - Some Song [Some Song]"},
+      {0, "A", "%number%%title%%number%", "1A1"},
+      {2147483647, "A", "%number%", "2147483648"},
+      // Unknown: no number, and the track stands in for the title.
+      {-1, "", "%number%|%title%", "|Some Song"},
+      {-2147483647 - 1, "", "<%number%>", "<>"},
+      {3, "", "%number%. %title%", "4. Some Song"},
+      // What the title brings in is not read as a format; near names stay as written.
+      {3, "%track% 100%", "%title% %Title% %titles% %numbers% %%title%%",
+       "%track% 100% "
+       "%Title% %titles% "
+       "%numbers% %title%"},
+      {3, "A", "%title", "%title"},
+  };
+  for (const Case &c : cases) {
+    info.playlistIndex = c.index;
+    info.title = c.title;
+    EXPECT_EQ(composeNowPlaying(caption, 1, info, c.format), c.line) << c.format;
+  }
+  info.title = std::string(300, 't');
+  EXPECT_EQ(composeNowPlaying(caption, 1, info, std::string(1000, 'x') + "%title%"),
+            std::string(1000, 'x') + std::string(24, 't'));
+  // The default line shows neither.
+  EXPECT_EQ(composeNowPlaying(caption, 1, info), ">Winamp: Some Song (44KHz/128kbps/stereo)");
+}
+
+TEST(TitleChunk, NoReadReachesPastThePageThatHoldsItsFirstByteNorPast255Bytes) {
+  struct Case {
+    std::uintptr_t at;
+    std::size_t taken, chunk;
+  } cases[] = {
+      {0x00A01000, 0, 255}, {0x00A01F01, 0, 255},   {0x00A01F02, 0, 254},  {0x00A01FFF, 0, 1},
+      {0x00A02000, 1, 254}, {0x00A01FF0, 0, 16},    {0x00A02000, 16, 239}, {0x00A02000, 254, 1},
+      {0x00A01FFE, 250, 2}, {0x00A02800, 100, 155}, {0xFFFFFFF0, 0, 16},   {0x7FFFFFFEFFFA, 0, 6},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(titleChunk(c.at, c.taken), c.chunk) << std::hex << c.at << " " << c.taken;
+}
+
 using Query = std::tuple<UINT, WPARAM, LPARAM>;
 
 class NowPlaying : public PluginTest {
 protected:
   LRESULT answers[4] = {1, 44, 128, 2}; // state, sample rate, bit rate, channels
   LRESULT times[2] = {83500, 215};      // position in ms, length in seconds
+  LRESULT playlistIndex = 11;           // the current entry, counted from 0
+  LRESULT titleAddress = 0;             // where the current entry's title lies in its memory
   std::vector<std::size_t> requestsAtQuery;
   HWND window = nullptr;
   void startPlayer(const std::string &caption) {
@@ -130,6 +181,8 @@ protected:
       requestsAtQuery.push_back(messenger().requests.size());
       if (m != WM_USER) return LRESULT{0};
       if (l == 105 && w <= 1) return times[w];
+      if (l == 125) return playlistIndex;
+      if (l == 212) return w == static_cast<WPARAM>(playlistIndex) ? titleAddress : LRESULT{0};
       return l == 104 ? answers[0] : l == 126 && w <= 2 ? answers[1 + w] : LRESULT{0};
     });
   }
@@ -150,6 +203,16 @@ protected:
       out.emplace_back(m.message, m.wParam, m.lParam);
     }
     return out;
+  }
+  // A press of the send button: the player hears these queries, each bounded, before the
+  // messenger is asked for the chat and then sent the line.
+  void expectAskedBeforeTheChat(const std::vector<Query> &expected) {
+    EXPECT_EQ(queries(), expected);
+    for (const sim::SentMessage &m : sim::sentMessages())
+      EXPECT_TRUE(m.bounded && m.timeout == 5000) << "an unbounded query, lParam " << m.lParam;
+    EXPECT_EQ(requestsAtQuery, std::vector<std::size_t>(expected.size(), 1));
+    ASSERT_EQ(requestKinds(),
+              (std::vector<std::string>{"addButton", "getChatContact", "sendMessage"}));
   }
 };
 
@@ -209,12 +272,8 @@ TEST_P(NowPlaying, TheSendButtonAsksForTheTimeAfterTheTrackDataBoundedAndBeforeT
   press(0);
   std::vector<Query> expected = trackQueries;
   expected.insert(expected.end(), {{WM_USER, 0, 105}, {WM_USER, 1, 105}});
-  EXPECT_EQ(queries(), expected);
-  for (const sim::SentMessage &m : sim::sentMessages())
-    EXPECT_TRUE(m.bounded && m.timeout == 5000) << "an unbounded query, lParam " << m.lParam;
-  EXPECT_EQ(requestsAtQuery, std::vector<std::size_t>(6, 1));
-  ASSERT_EQ(requestKinds(),
-            (std::vector<std::string>{"addButton", "getChatContact", "sendMessage"}));
+  expectAskedBeforeTheChat(expected);
+  ASSERT_EQ(messenger().requests.size(), 3u);
   EXPECT_EQ(messenger().requests[2].idOrContact, 321);
   EXPECT_EQ(messenger().requests[2].text, "1. A - B [1:23/3:35]");
 }
@@ -305,15 +364,17 @@ const std::string refusedText =
     "\xE8\xEC\xE5\xED\xE8 \xE0\xE4\xEC\xE8\xED\xE8\xF1\xF2\xF0\xE0\xF2\xEE\xF0\xE0";
 
 TEST_P(NowPlaying, APlayerRunningAsAdministratorGetsNoLineOutAndOnlyThePressSaysWhy) {
-  initialiseWith("button-send=yes\r\nautoanswer-key=np\r\nnowplaying-format=%track% %pos%/%len%");
+  initialiseWith("button-send=yes\r\nautoanswer-key=np\r\n"
+                 "nowplaying-format=%track% %pos%/%len% %number% %title%");
   startPlayer("1. A - B - Winamp");
   // It refuses from the first query, or from a later one on: nothing more is asked then.
   struct Case {
     std::size_t firstRefused; // the query that is refused, 0-based
-  } cases[] = {{0}, {2}, {5}};
+  } cases[] = {{0}, {2}, {5}, {6}, {7}};
   for (const Case &c : cases) {
-    sim::WindowProc proc = [this, &c](UINT, WPARAM w, LPARAM l) {
+    sim::WindowProc proc = [this, &c](UINT, WPARAM w, LPARAM l) -> LRESULT {
       if (sim::sentMessages().size() == c.firstRefused) sim::setRefusing(window, true);
+      if (l == 125) return playlistIndex;
       return l == 104 ? answers[0] : l == 126 ? answers[1 + w] : l == 105 ? times[w] : 0;
     };
     sim::removeWindow(window);
@@ -337,6 +398,193 @@ TEST_P(NowPlaying, APlayerRunningAsAdministratorGetsNoLineOutAndOnlyThePressSays
   }
 }
 
+// Titles lie in the player's memory below 4 GiB, where a 32-bit player keeps them; the top bit
+// of the address is set, so that it is read unsigned.
+constexpr std::uintptr_t titlePage = 0x80A01000;
+const std::string scrolled = "Some Song - Winamp *** 12. Some Artist - ";
+const std::vector<Query> playlistQueries{{WM_USER, 0, 125}, {WM_USER, 11, 212}};
+
+std::vector<std::pair<std::uintptr_t, std::size_t>> reads() {
+  std::vector<std::pair<std::uintptr_t, std::size_t>> out;
+  for (const sim::MemoryRead &r : sim::memoryReads()) out.emplace_back(r.address, r.size);
+  return out;
+}
+
+TEST_P(NowPlaying, TheSendButtonReadsTheTitleFromThePlayersMemoryAfterTheOtherQueries) {
+  initialiseWith("button-send=yes\r\nnowplaying-format=%number%. %title% [%track%] %pos%");
+  startPlayer(scrolled);
+  sim::writeProcessMemory(window, titlePage + 0x10, "Some Artist - Some Song");
+  titleAddress = titlePage + 0x10;
+  press(0);
+  std::vector<Query> expected = trackQueries;
+  expected.insert(expected.end(), {{WM_USER, 0, 105}, {WM_USER, 0, 125}, {WM_USER, 11, 212}});
+  expectAskedBeforeTheChat(expected);
+  ASSERT_EQ(messenger().requests.size(), 3u);
+  EXPECT_EQ(messenger().requests[2].text, "12. Some Artist - Some Song [Some Song] 1:23");
+  ASSERT_EQ(sim::processOpens().size(), 1u);
+  const sim::ProcessOpen &open = sim::processOpens()[0];
+  EXPECT_EQ(open.access, PROCESS_VM_READ);
+  EXPECT_EQ(open.inheritHandle, FALSE);
+  EXPECT_EQ(open.processId, sim::processIdOf(window));
+  EXPECT_EQ(reads(),
+            (std::vector<std::pair<std::uintptr_t, std::size_t>>{{titlePage + 0x10, 255}}));
+}
+
+TEST_P(NowPlaying, TheTitleIsReadAPageAtATimeUpToItsNulOr255Bytes) {
+  const auto z = [](std::string text) { return text + '\0'; };
+  enum Next { readable, unreadable, nowhere };
+  struct Case {
+    std::size_t beforePageEnd; // where the title starts
+    std::string memory;        // from there on; nothing: the address leads nowhere
+    Next next;                 // the page after the one the title starts on
+    std::string title;         // empty: the track stands in
+    std::vector<std::size_t> reads;
+  } cases[] = {
+      // Ends just before a page that cannot be read, or that leads nowhere.
+      {24, z("Some Artist - Some Song"), unreadable, "Some Artist - Some Song", {24}},
+      {24, z("Some Artist - Some Song"), nowhere, "Some Artist - Some Song", {24}},
+      // Runs on into the next page.
+      {14, z("Some Artist - Some Song"), readable, "Some Artist - Some Song", {14, 241}},
+      {14, z("Some Artist - Some Song"), unreadable, "", {14, 241}},
+      {14, "Some Artist - ", nowhere, "", {14, 241}},
+      // 255 bytes or more without a NUL: those 255 bytes, and nothing after them is read.
+      {0x1000, std::string(300, 'x'), readable, std::string(255, 'x'), {255}},
+      {100, std::string(300, 'y'), readable, std::string(255, 'y'), {100, 155}},
+      {255, std::string(255, 'v'), unreadable, std::string(255, 'v'), {255}},
+      {0x1000, z(std::string(254, 'w')), readable, std::string(254, 'w'), {255}},
+      // An empty title counts as none, and so does one that leads nowhere.
+      {0x1000, z(""), readable, "", {255}},
+      {0x1000, "", nowhere, "", {255}},
+  };
+  startPlayer(scrolled);
+  std::uintptr_t region = titlePage;
+  for (const Case &c : cases) {
+    region += 0x10000;
+    const std::uintptr_t address = region + 0x1000 - c.beforePageEnd;
+    if (c.next != nowhere) sim::writeProcessMemory(window, region + 0x1000, std::string(1, 'n'));
+    sim::writeProcessMemory(window, address, c.memory);
+    if (c.next == unreadable) sim::protectProcessPage(window, region + 0x1000);
+    titleAddress = static_cast<LRESULT>(address);
+    sim::memoryReads().clear();
+    EXPECT_EQ(keywordAnswerWith("nowplaying-format=%title%"),
+              c.title.empty() ? "Some Song" : c.title)
+        << c.memory;
+    std::vector<std::size_t> sizes;
+    std::uintptr_t at = address;
+    for (const auto &[readAt, size] : reads()) {
+      EXPECT_EQ(readAt, at) << c.memory;
+      at += size;
+      sizes.push_back(size);
+    }
+    EXPECT_EQ(sizes, c.reads) << c.memory;
+    EXPECT_EQ(sim::openProcesses(), 0);
+  }
+}
+
+TEST_P(NowPlaying, EveryFailureGivesNoNumberOrNoTitleAndTheTrackStandsIn) {
+  const std::string track = "Some Song";
+  struct Case {
+    const char *what;
+    LRESULT index;
+    std::function<void()> setUp;
+    std::string line;
+    std::vector<Query> asked;
+    std::size_t opens, reads;
+  } cases[] = {
+      {"no current entry", -1, {}, "|" + track, {{WM_USER, 0, 125}}, 0, 0},
+      {"no title", 11, {}, "12|" + track, playlistQueries, 0, 0},
+      {"a process that cannot be opened", 11,
+       [this] {
+         sim::writeProcessMemory(window, titlePage, "Some Artist - Some Song");
+         sim::denyProcessOpen(window);
+         titleAddress = titlePage;
+       },
+       "12|" + track, playlistQueries, 1, 0},
+      {"an address that leads nowhere", 11, [this] { titleAddress = titlePage; }, "12|" + track,
+       playlistQueries, 1, 1},
+      {"an unreadable page", 11,
+       [this] {
+         sim::writeProcessMemory(window, titlePage, "Some Artist - Some Song");
+         sim::protectProcessPage(window, titlePage);
+         titleAddress = titlePage;
+       },
+       "12|" + track, playlistQueries, 1, 1},
+      {"a player that hangs after the index", 11,
+       [this] {
+         sim::removeWindow(window);
+         window = sim::addWindow("Winamp v1.x", scrolled, [this](UINT m, WPARAM, LPARAM l) {
+           if (m == WM_USER && l == 125) sim::setHung(window, true);
+           return m == WM_USER && l == 104 ? LRESULT{1} : l == 125 ? LRESULT{11} : LRESULT{0};
+         });
+         sim::writeProcessMemory(window, titlePage, "Some Artist - Some Song");
+         titleAddress = titlePage;
+       },
+       "12|Some Song", playlistQueries, 0, 0},
+  };
+  for (Case &c : cases) {
+    if (window) sim::removeWindow(window);
+    startPlayer(scrolled);
+    playlistIndex = c.index;
+    titleAddress = 0;
+    if (c.setUp) c.setUp();
+    sim::processOpens().clear();
+    sim::memoryReads().clear();
+    EXPECT_EQ(keywordAnswerWith("nowplaying-format=%number%|%title%"), c.line) << c.what;
+    std::vector<Query> expected = trackQueries;
+    expected.insert(expected.end(), c.asked.begin(), c.asked.end());
+    EXPECT_EQ(queries(), expected) << c.what;
+    EXPECT_EQ(sim::processOpens().size(), c.opens) << c.what;
+    EXPECT_EQ(sim::memoryReads().size(), c.reads) << c.what;
+    EXPECT_EQ(sim::openProcesses(), 0) << c.what;
+  }
+}
+
+TEST_P(NowPlaying, FormatsWithoutTitleOrNumberAskNothingMoreAndOpenNoProcess) {
+  startPlayer(scrolled);
+  sim::writeProcessMemory(window, titlePage, "Some Artist - Some Song");
+  titleAddress = titlePage;
+  struct Case {
+    std::string lines;
+    std::vector<Query> more;
+    std::string line;
+  } cases[] = {
+      {"", {}, ">Winamp: Some Song (44KHz/128kbps/stereo)"},
+      {"nowplaying-format=>Winamp: %track% (%khz%KHz/%kbps%kbps/%channels%)",
+       {},
+       ">Winamp: Some Song (44KHz/128kbps/stereo)"},
+      {"nowplaying-format=%%title%% %Title% %titles% %numbers% %num% %title",
+       {},
+       "%title% %Title% %titles% %numbers% %num% %title"},
+      {"nowplaying-format=%track% %len%", {{WM_USER, 1, 105}}, "Some Song 3:35"},
+      // The number alone needs no title: no title asked, no process opened.
+      {"nowplaying-format=%number%", {{WM_USER, 0, 125}}, "12"},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(keywordAnswerWith(c.lines), c.line) << c.lines;
+    std::vector<Query> expected = trackQueries;
+    expected.insert(expected.end(), c.more.begin(), c.more.end());
+    EXPECT_EQ(queries(), expected) << c.lines;
+    EXPECT_TRUE(sim::processOpens().empty()) << c.lines;
+  }
+}
+
 ON_BOTH_BUILDS(NowPlaying);
+
+// The 64-bit twin's player is a 64-bit process: its addresses need not fit in 32 bits.
+TEST_F(NativePluginTest, TheTitleOfA64BitPlayerIsReadAboveFourGiB) {
+  constexpr std::uintptr_t high = 0x7FFF00000FF0;
+  HWND player = sim::addWindow("Winamp v1.x", scrolled, [](UINT m, WPARAM w, LPARAM l) {
+    if (m != WM_USER) return LRESULT{0};
+    return l == 125 ? LRESULT{4} : l == 212 && w == 4 ? static_cast<LRESULT>(high) : LRESULT{1};
+  });
+  sim::writeProcessMemory(player, high, "Some Artist - Some Song");
+  initialiseWith("autoanswer-key=np\r\nnowplaying-format=%number%. %title%");
+  deliver(messageEvent(9, "np"));
+  ASSERT_EQ(requestKinds(), std::vector<std::string>{"sendMessage"});
+  EXPECT_EQ(messenger().requests[0].text, "5. Some Artist - Some Song");
+  ASSERT_EQ(sim::memoryReads().size(), 2u);
+  EXPECT_EQ(sim::memoryReads()[0].address, high);
+  EXPECT_EQ(sim::memoryReads()[0].size, 16u);
+}
 
 } // namespace

@@ -292,6 +292,29 @@ std::uint32_t setControlDetails(const Call &c) {
   return mixerSetControlDetails(mixerOf(c), &details, c.arg(2));
 }
 
+std::uint32_t getWindowThreadProcessId(const Call &c) {
+  DWORD processId = 0;
+  DWORD thread = GetWindowThreadProcessId(hostHandle<HWND>(c.arg(0)), &processId);
+  if (thread && c.arg(1)) write32(c.arg(1), processId);
+  return thread;
+}
+
+std::uint32_t openProcess(const Call &c) {
+  return guestHandle(OpenProcess(c.arg(0), static_cast<BOOL>(c.arg(1)), c.arg(2)));
+}
+
+// The address is a 32-bit value: the player's memory as a 32-bit process sees it.
+std::uint32_t readProcessMemory(const Call &c) {
+  std::string buffer(c.arg(3), '\0');
+  SIZE_T done = 0;
+  BOOL ok = ReadProcessMemory(hostHandle<HANDLE>(c.arg(0)),
+                              reinterpret_cast<LPCVOID>(std::uintptr_t{c.arg(1)}), buffer.data(),
+                              buffer.size(), &done);
+  write(c.arg(2), buffer.substr(0, done));
+  if (c.arg(4)) write32(c.arg(4), static_cast<std::uint32_t>(done));
+  return static_cast<std::uint32_t>(ok);
+}
+
 // The simulated Win32 keeps its own last-error value: the thread's is handed over on the way in
 // and taken back on the way out, so that GetLastError in the guest sees what the call set.
 template <HostRoutine routine> std::uint32_t withLastError(const Call &c) {
@@ -348,6 +371,9 @@ const std::vector<Binding> &win32Bindings() {
       {"winmm.dll", "mixerGetLineInfoA", w, 3, withLastError<getLineInfo>, 0},
       {"winmm.dll", "mixerGetLineControlsA", w, 3, withLastError<getLineControls>, 0},
       {"winmm.dll", "mixerSetControlDetails", w, 3, withLastError<setControlDetails>, 0},
+      {"user32.dll", "GetWindowThreadProcessId", w, 2, withLastError<getWindowThreadProcessId>, 0},
+      {"kernel32.dll", "OpenProcess", w, 3, withLastError<openProcess>, 0},
+      {"kernel32.dll", "ReadProcessMemory", w, 5, withLastError<readProcessMemory>, 0},
   };
   return bindings;
 }

@@ -240,6 +240,9 @@ def player_session(lab):
     times = [line.text for line in s.player if (line.get("request") or "").startswith("time-")]
     check("without a format the reports never ask the player for the time", not times,
           str(times))
+    playlist = [line.text for line in s.player
+                if (line.get("request") or "").startswith("playlist-")]
+    check("nor for its playlist", not playlist, str(playlist))
     check("send button: getChatContact, then the line to the open chat's contact",
           [r.head[1] for r in find(s.segment(18), "request")] == ["getChatContact",
                                                                  "sendMessage"]
@@ -260,7 +263,7 @@ def player_session(lab):
 
 
 def format_session(lab):
-    fmt = LISTENING + b"%track% [%pos%/%len%] %khz%KHz/%kbps%kbps/%channels% 100%% %title% %"
+    fmt = LISTENING + b"%track% [%pos%/%len%] %khz%KHz/%kbps%kbps/%channels% 100%% %artist% %"
     steps = [["init"], ["wait-player", "10000"],
              ["press", FWD], ["press", FWD],   # 2-3: ten seconds into the track
              ["message", "77", "np"],          # 4
@@ -272,7 +275,7 @@ def format_session(lab):
                                  "Test Artist - Test Song", "--rate", "48", "--bitrate", "320",
                                  "--channels", "6", "--length", "3725"])
     sane(s)
-    line = LISTENING + b"3. Test Artist - Test Song [0:10/1:02:05] 48KHz/320kbps/6ch 100% %title% %"
+    line = LISTENING + b"3. Test Artist - Test Song [0:10/1:02:05] 48KHz/320kbps/6ch 100% %artist% %"
     check("a format with every placeholder: the keyword answer fills each in",
           sent_lines(s.segment(4)) == [(77, line)]
           and find(s.segment(4), "result", "message-received", "answerHandled"),
@@ -285,6 +288,45 @@ def format_session(lab):
               "time-length"]
     check("each report asks the player for the track data, then its position and length",
           asked == report * 2, str(asked))
+
+
+def scrolling_title_session(lab):
+    """A player that scrolls its caption as Winamp does in the taskbar: %track% takes whatever
+    part of it stands in front, %title% reads the entry's title from the player's memory. A
+    title that ends just before an unreadable page cannot be shown here: Wine 8 reads a
+    PAGE_NOACCESS page of another process without complaint, where Windows fails the read; the
+    unit tests show it on both builds against the simulated Win32."""
+    title = b"Test Artist - Scrolling Song"
+    steps = [["init"], ["wait-player", "10000"],
+             ["wait", "600"], ["message", "77", "np"],     # 2-3
+             ["wait", "600"], ["message", "77", "np"],     # 4-5
+             ["wait", "600"], ["message", "77", "np"],     # 6-7
+             ["wait", "600"], ["press", SEND],             # 8-9
+             ["close-player"], ["fini"]]
+    s = lab.session("scrolling-title", steps,
+                    settings(winlab_player(lab)) + [("nowplaying-format",
+                                                     "%track%|%title%|%number%")],
+                    player_args=["--state", "playing", "--number", "2", "--scroll", "100",
+                                 "--playlist", "Test Artist - First Song|" + title.decode()
+                                 + "|Test Artist - Last Song"])
+    sane(s)
+    lines = [text for i in (3, 5, 7, 9) for _, text in sent_lines(s.segment(i))]
+    parts = [line.rsplit(b"|", 2) for line in lines]
+    check("a scrolling caption: %title% and %number% are whole in every answer",
+          len(parts) == 4 and all(p[1:] == [title, b"2"] for p in parts), str(lines))
+    tracks = [p[0] for p in parts]
+    check("while %track% is garbled as it always was: another piece of the rotating caption "
+          "each time", len(set(tracks)) >= 3 and tracks.count(b"2. " + title) <= 1, str(tracks))
+    asked = [line for line in s.player if (line.get("request") or "").startswith("playlist-")]
+    addresses = [line.int("answer") for line in asked if line.get("request") == "playlist-title"]
+    check("each report asks the entry's index, then its title with that index",
+          [(line.get("request"), line.int("wParam")) for line in asked]
+          == [("playlist-index", 0), ("playlist-title", 1)] * 4, str([a.text for a in asked]))
+    check("the 64-bit twin reads the title at the 64-bit address the 64-bit player gives",
+          addresses and all(a > 0xFFFFFFFF for a in addresses), str([hex(a) for a in addresses]))
+    if tracks and addresses:
+        observe(f"the scrolling caption gave %track% as {tracks}; the player's title lay at "
+                f"{addresses[0]:#x}")
 
 
 def launch_custom_session(lab):
@@ -585,8 +627,9 @@ def main():
     try:
         boot = lab.start()
         print(f"NOTE scratch prefix booted in {boot:.1f} s", flush=True)
-        for run in (buttons_session, player_session, format_session, launch_custom_session,
-                    launch_registry_session, not_found_session, launch_error_session,
+        for run in (buttons_session, player_session, format_session, scrolling_title_session,
+                    launch_custom_session, launch_registry_session, not_found_session,
+                    launch_error_session,
                     preferences_session, cyrillic_session, hung_player_session,
                     probe_session, core_audio_session, mixer_fallback_session,
                     program_files_session, regional_formats_session):

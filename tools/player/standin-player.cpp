@@ -1,6 +1,7 @@
 // The stand-in player: a top-level window of the player's class and caption that answers the
-// player's state and track queries, keeps the state its commands change, and writes every
-// request and command it receives to a log that tests read, flushed line by line.
+// player's state and track queries, keeps the state its commands change, holds a playlist whose
+// titles lie in its own memory, can scroll its caption as the player does in the taskbar, and
+// writes every request and command it receives to a log that tests read, flushed line by line.
 #include "standin.h"
 
 #include <windows.h>
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,8 +35,13 @@ enum Request : LPARAM {
   state = 104,
   trackTime = 105,
   setVolume = 122,
+  playlistIndex = 125,
   trackInfo = 126,
+  playlistTitle = 212,
 };
+
+// The caption's text moves one character at every tick of this timer while it scrolls.
+constexpr UINT_PTR scrollTimer = 1;
 
 struct HandleCloser {
   void operator()(HANDLE handle) const {
@@ -58,6 +65,12 @@ struct Player {
   DWORD openDialogMs = 0;
   std::string windowClass = playerClass;
   HWND window = nullptr;
+  // The playlist's titles, each NUL-terminated in memory of the player's own; the current
+  // entry is the track's number less one.
+  std::vector<std::string> playlist;
+  std::vector<const char *> titles;
+  UINT scrollMs = 0; // 0: the caption stands still
+  std::size_t scrolled = 0;
 };
 
 Player player;
@@ -73,11 +86,26 @@ const char *stateName(State s) {
   }
 }
 
+std::string currentTitle() {
+  const std::size_t index = static_cast<std::size_t>(player.number - 1);
+  return player.number >= 1 && index < player.playlist.size() ? player.playlist[index]
+                                                              : player.track;
+}
+
 std::string caption() {
-  std::string text = std::to_string(player.number) + ". " + player.track + " - Winamp";
+  std::string text = std::to_string(player.number) + ". " + currentTitle() + " - Winamp";
   if (player.state == paused) text += " [Paused]";
   if (player.state == stopped) text += " [Stopped]";
   return text;
+}
+
+// The text in the window's title bar: the caption, or while it scrolls the caption and " *** "
+// turned round by the characters scrolled so far.
+std::string windowText() {
+  if (!player.scrollMs) return caption();
+  const std::string loop = caption() + " *** ";
+  const std::size_t at = player.scrolled % loop.size();
+  return loop.substr(at) + loop.substr(0, at);
 }
 
 // Printable ASCII in quotes, anything else as hex, so the log stays plain ASCII.
@@ -111,8 +139,31 @@ void logLine(const std::string &text) {
 
 void showState() {
   if (!player.window) return;
-  SetWindowTextA(player.window, caption().c_str());
+  SetWindowTextA(player.window, windowText().c_str());
   InvalidateRect(player.window, nullptr, TRUE);
+}
+
+// The titles copied into a block of the player's own memory, placed from the top of the address
+// space down, so that a 64-bit player's addresses do not fit in 32 bits.
+void placePlaylist() {
+  std::size_t size = 0;
+  for (const std::string &title : player.playlist) size += title.size() + 1;
+  if (size == 0) return;
+  auto *block = static_cast<char *>(
+      VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE));
+  if (!block) return;
+  for (const std::string &title : player.playlist) {
+    std::memcpy(block, title.c_str(), title.size() + 1);
+    player.titles.push_back(block);
+    block += title.size() + 1;
+  }
+}
+
+std::string hexAddress(const void *address) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX",
+                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(address)));
+  return text;
 }
 
 std::string stateFields() {
@@ -163,6 +214,15 @@ LRESULT onRequest(WPARAM wParam, LPARAM lParam) {
     const char *what = wParam == 0 ? "position" : wParam == 1 ? "length" : "unknown";
     logLine(head + " request=time-" + what + " answer=" + std::to_string(answer));
     return answer;
+  }
+  case playlistIndex:
+    logLine(head + " request=playlist-index answer=" + std::to_string(player.number - 1));
+    return player.number - 1;
+  case playlistTitle: {
+    const char *title = wParam < player.titles.size() ? player.titles[wParam] : nullptr;
+    logLine(head + " request=playlist-title answer=" + hexAddress(title) +
+            " title=" + quoted(title ? title : ""));
+    return reinterpret_cast<LRESULT>(title);
   }
   case setVolume:
     player.volume = static_cast<int>(wParam);
@@ -262,6 +322,10 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   case WM_PAINT:
     paint(window);
     return 0;
+  case WM_TIMER:
+    ++player.scrolled;
+    SetWindowTextA(window, windowText().c_str());
+    return 0;
   case WM_CLOSE:
     logLine("WM_CLOSE");
     DestroyWindow(window);
@@ -317,8 +381,22 @@ const char *const usage =
     "                      [--track-hex HEX] [--number N] [--rate KHZ] [--bitrate KBPS]\n"
     "                      [--channels N] [--length SECONDS] [--open-dialog MS]\n"
     "                      [--start-delay MS] [--window-class NAME]\n"
+    "                      [--playlist \"TITLE|TITLE|...\"] [--scroll MS]\n"
+    "The current playlist entry is the track's number; --scroll moves the caption one\n"
+    "character every MS milliseconds, as the player's taskbar scrolling does.\n"
     "The options may also come from STANDIN_PLAYER_OPTIONS (words separated by spaces),\n"
     "the log from STANDIN_PLAYER_LOG, for a player started without arguments.\n";
+
+std::vector<std::string> splitTitles(const std::string &list) {
+  std::vector<std::string> titles;
+  std::size_t start = 0;
+  for (std::size_t bar = list.find('|'); bar != std::string::npos; bar = list.find('|', start)) {
+    titles.push_back(list.substr(start, bar - start));
+    start = bar + 1;
+  }
+  titles.push_back(list.substr(start));
+  return titles;
+}
 
 std::vector<std::string> options(int argc, char **argv) {
   std::vector<std::string> out;
@@ -377,6 +455,10 @@ int main(int argc, char **argv) {
       startDelay = static_cast<DWORD>(std::atoi(value.c_str()));
     else if (o == "--window-class")
       player.windowClass = value;
+    else if (o == "--playlist")
+      player.playlist = splitTitles(value);
+    else if (o == "--scroll")
+      player.scrollMs = static_cast<UINT>(std::atoi(value.c_str()));
     else {
       // A file to play, as the shell passes it through the registered open command.
       logLine("file " + quoted(o));
@@ -398,6 +480,10 @@ int main(int argc, char **argv) {
   GetModuleFileNameA(nullptr, exe, MAX_PATH);
   logLine("start args=" + quoted(args) + " " + stateFields() +
           " class=" + quoted(player.windowClass) + " exe=" + quoted(exe));
+  placePlaylist();
+  if (!player.titles.empty())
+    logLine("playlist entries=" + std::to_string(player.titles.size()) +
+            " memory=" + hexAddress(player.titles[0]));
   if (startDelay) Sleep(startDelay);
 
   const HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -417,6 +503,7 @@ int main(int argc, char **argv) {
       CreateWindowExA(0, player.windowClass.c_str(), caption().c_str(), WS_OVERLAPPEDWINDOW, 620,
                       40, 380, 110, nullptr, nullptr, instance, nullptr);
   ShowWindow(player.window, SW_SHOWNOACTIVATE);
+  if (player.scrollMs) SetTimer(player.window, scrollTimer, player.scrollMs, nullptr);
   logLine("window up " + stateFields());
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -1,0 +1,52 @@
+#include "player/playlist.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace {
+
+// The player's process, opened for reading its memory; closed on every path.
+struct PlayerProcess {
+  HANDLE handle;
+  explicit PlayerProcess(DWORD id) : handle(OpenProcess(PROCESS_VM_READ, FALSE, id)) {}
+  ~PlayerProcess() {
+    if (handle) CloseHandle(handle);
+  }
+  PlayerProcess(const PlayerProcess &) = delete;
+  PlayerProcess &operator=(const PlayerProcess &) = delete;
+};
+
+// The text at the address up to its NUL or the limit, a page at a time; nothing when a page it
+// needs cannot be read.
+std::string readText(HANDLE process, std::uintptr_t address) {
+  std::string text;
+  char chunk[titleLimit];
+  while (text.size() < titleLimit) {
+    std::uintptr_t at = address + text.size();
+    SIZE_T wanted = titleChunk(at, text.size());
+    SIZE_T got = 0;
+    if (!ReadProcessMemory(process, reinterpret_cast<LPCVOID>(at), chunk, wanted, &got) ||
+        got != wanted)
+      return {};
+    std::string_view piece(chunk, got);
+    std::size_t end = piece.find('\0');
+    text.append(piece.substr(0, end));
+    if (end != std::string_view::npos) break;
+  }
+  return text;
+}
+
+} // namespace
+
+std::string readPlayerText(HWND window, std::uintptr_t address) {
+  DWORD processId = 0;
+  if (!GetWindowThreadProcessId(window, &processId)) return {};
+  PlayerProcess process(processId);
+  if (!process.handle) return {};
+  return readText(process.handle, address);
+}
+
+std::size_t titleChunk(std::uintptr_t at, std::size_t taken) {
+  std::uintptr_t toPageEnd = memoryPageSize - at % memoryPageSize;
+  return static_cast<std::size_t>(std::min<std::uintptr_t>(toPageEnd, titleLimit - taken));
+}
