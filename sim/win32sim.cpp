@@ -2,6 +2,7 @@
 #include "win32sim.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -163,15 +164,25 @@ unsigned char fold1252(unsigned char c) {
 }
 
 constexpr LCID languageRussian = 0x19;
-using Fold = unsigned char (*)(unsigned char);
+// A code page's folding as a table of its 256 bytes, so that comparing costs a lookup a byte.
+using Fold = std::array<unsigned char, 256>;
+
+template <unsigned char (*fold)(unsigned char)> const Fold &foldTable() {
+  static const Fold table = [] {
+    Fold t{};
+    for (std::size_t c = 0; c < t.size(); ++c) t[c] = fold(static_cast<unsigned char>(c));
+    return t;
+  }();
+  return table;
+}
 
 // The case folding of the code page of the locale a comparison names: 0 and LOCALE_USER_DEFAULT
 // mean the user's regional formats, LOCALE_SYSTEM_DEFAULT the system locale.
-Fold foldOf(LCID locale) {
+const Fold &foldOf(LCID locale) {
   const Machine &m = machine();
   if (locale == 0 || locale == LOCALE_USER_DEFAULT) locale = m.userLocale;
   if (locale == LOCALE_SYSTEM_DEFAULT) locale = m.systemLocale;
-  return (locale & 0x3FF) == languageRussian ? fold1251 : fold1252;
+  return (locale & 0x3FF) == languageRussian ? foldTable<fold1251>() : foldTable<fold1252>();
 }
 
 // %NAME% replaced by the variable's value; an unknown name, or a "%" without a closing one,
@@ -291,13 +302,13 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 }
 
 int CompareStringA(LCID locale, DWORD flags, LPCSTR s1, int n1, LPCSTR s2, int n2) {
-  Fold fold = foldOf(locale);
+  const Fold &fold = foldOf(locale);
   std::size_t len1 = n1 < 0 ? std::strlen(s1) : static_cast<std::size_t>(n1);
   std::size_t len2 = n2 < 0 ? std::strlen(s2) : static_cast<std::size_t>(n2);
   for (std::size_t i = 0; i < len1 && i < len2; ++i) {
     auto a = static_cast<unsigned char>(s1[i]);
     auto b = static_cast<unsigned char>(s2[i]);
-    if (flags & NORM_IGNORECASE) a = fold(a), b = fold(b);
+    if (flags & NORM_IGNORECASE) a = fold[a], b = fold[b];
     if (a != b) return a < b ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
   }
   if (len1 == len2) return CSTR_EQUAL;
