@@ -6,7 +6,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev valgrind
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine64 xvfb x11-apps imagemagick python3 locales
+  # Wine's 32-bit side beside its 64-bit one: the shipped DLL, the messenger and the player are
+  # 32-bit programs, run under WoW64 in a 64-bit prefix as on 64-bit Windows.
+  wine wine64 wine32:i386 xvfb x11-apps imagemagick python3 locales
   python3-pefile libunicorn-dev
   # A sound server with a null sink, so that Wine has a playback device in the Wine suite.
   pulseaudio pulseaudio-utils
@@ -20,6 +22,10 @@ SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 
 if [ ${#missing[@]} -gt 0 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "setup: adding the i386 architecture"
+    $SUDO dpkg --add-architecture i386
+  fi
   echo "setup: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq

@@ -426,6 +426,25 @@ void where() {
        std::to_string(r.right - r.left) + " height=" + std::to_string(r.bottom - r.top));
 }
 
+// The loaded image's machine, as its PE header names it.
+std::string machineName(WORD machine) {
+  switch (machine) {
+  case IMAGE_FILE_MACHINE_I386:
+    return "i386";
+  case IMAGE_FILE_MACHINE_AMD64:
+    return "amd64";
+  default:
+    return hex32(machine);
+  }
+}
+
+// Whether this 32-bit process runs on 64-bit Windows, as the plug-in's users mostly have it.
+std::string wow64() {
+  BOOL isWow64 = FALSE;
+  if (!IsWow64Process(GetCurrentProcess(), &isWow64)) return "failed";
+  return isWow64 ? "yes" : "no";
+}
+
 bool loadPlugin(const char *path) {
   Plugin &p = messenger.plugin;
   p.module = LoadLibraryA(path);
@@ -442,9 +461,9 @@ bool loadPlugin(const char *path) {
   p.fun =
       reinterpret_cast<PluginFun>(reinterpret_cast<void *>(GetProcAddress(p.module, "pluginFun")));
   note(std::string("load ") + textField("plugin", path) + " base=" + hexAddress(p.base) + " size=" +
-       std::to_string(p.end - p.base) + " below-4gb=" + (p.end <= 0xFFFFFFFFull ? "yes" : "no") +
-       " pluginFun=" + (p.fun ? "found" : "missing") + " acp=" + std::to_string(GetACP()) +
-       " system-lcid=" + hex32(GetSystemDefaultLCID()) +
+       std::to_string(p.end - p.base) + " machine=" + machineName(nt->FileHeader.Machine) +
+       " wow64=" + wow64() + " pluginFun=" + (p.fun ? "found" : "missing") +
+       " acp=" + std::to_string(GetACP()) + " system-lcid=" + hex32(GetSystemDefaultLCID()) +
        " user-lcid=" + hex32(GetUserDefaultLCID()));
   return p.fun != nullptr;
 }
