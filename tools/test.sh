@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Every test of the project, from a fresh machine: installs what is missing, builds the three
-# builds and runs the include-cycle check, the check of the README's version texts, the native
-# tests (plain and under ASan/UBSan), the checks of the product DLL, the product DLL under x86-32
-# emulation (and a DLL with a deliberate fault that the emulation must catch), the checks of the
-# release archive, two more builds of the release that must give the same bytes, the Wine suite
-# and a short fuzzing run. Ends with one line: "stages: N passed, M failed".
+# Every test of the project, from a fresh machine: installs what is missing, builds the product's
+# build (the DLL and the Wine lab's 32-bit programs) and the native ones, and runs the
+# include-cycle check, the check of the README's version texts, the native tests (plain and under
+# ASan/UBSan), the checks of the product DLL, the product DLL under x86-32 emulation (and a DLL
+# with a deliberate fault that the emulation must catch), the checks of the release archive, two
+# more builds of the release that must give the same bytes, the Wine suite on the shipped DLL and
+# a short fuzzing run. Ends with one line: "stages: N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +13,7 @@ bash tools/setup.sh || { echo "setup failed"; exit 1; }
 
 passed=0
 failed=0
+summary_note=""
 stage() {
   local name=$1
   shift
@@ -99,8 +101,14 @@ cdecl_setmute_caught() {
   rm -rf "$scratch"
 }
 
+# The shipped DLL with the 32-bit messenger and player. A kernel that runs no 32-bit program
+# fails the stage, and the summary says why.
 wine_suite() {
-  cmake --preset win64 >/dev/null && cmake --build --preset win64 && bash tests/wine/run.sh build/win64
+  cmake --build --preset win32 >/dev/null || return 1
+  bash tests/wine/run.sh build/win32
+  local status=$?
+  [ "$status" -eq 3 ] && summary_note=" (no Wine suite: this machine runs no 32-bit programs)"
+  return "$status"
 }
 
 stage "include cycles among the product's modules" include_cycles
@@ -115,5 +123,5 @@ stage "reproducible release: two builds, the same bytes" bash tools/reproducible
 stage "Wine suite" wine_suite
 stage "fuzzing, about a minute" bash tools/fuzz.sh 20
 
-echo "stages: $passed passed, $failed failed"
+echo "stages: $passed passed, $failed failed$summary_note"
 [ "$failed" -eq 0 ]

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""The demo: the reference messenger with the plug-in and the stand-in player under Wine, a
-short scripted session with its transcript on the terminal, and a PNG of the messenger's
+"""The demo: the 32-bit reference messenger with the shipped 32-bit plug-in and the 32-bit
+stand-in player under Wine, in a 64-bit prefix as on 64-bit Windows (WoW64), a short scripted
+session with its transcript on the terminal, and a PNG of the messenger's
 window (toolbar and chat log) taken before the plug-in is finalised.
 
 usage: demo.py BUILD_DIR PNG_PATH"""
@@ -48,7 +49,11 @@ def main():
     lab = winelab.Lab(build)
     missing = lab.missing()
     if missing:
-        print("missing: " + ", ".join(missing) + " (build the win64 preset first)")
+        print("missing: " + ", ".join(missing) + " (build the win32 preset first)")
+        return 1
+    problem = winelab.why_32bit_cannot_run()
+    if problem:
+        print(f"demo: 32-bit programs cannot run on this machine ({problem})")
         return 1
     try:
         print(f"demo: booting a scratch Wine prefix ({lab.start():.1f} s)", flush=True)
@@ -64,11 +69,13 @@ def main():
         process, transcript, player_log = lab.start_messenger(
             "demo", steps, player_args=["--state", "stopped", "--number", "7", "--track",
                                         "The Stand-ins - Quiet Signal"])
-        offset, shot, deadline = 0, False, time.monotonic() + 90
+        offset, shot, loaded, deadline = 0, False, None, time.monotonic() + 90
         while time.monotonic() < deadline:
             running = process.poll() is None
             offset, lines = follow(transcript, offset)
             for line in lines:
+                if line.is_("load"):
+                    loaded = line
                 if line.is_("where") and not shot:
                     rect = tuple(line.int(k) for k in ("x", "y", "width", "height"))
                     screenshot(lab, rect, png)
@@ -84,7 +91,10 @@ def main():
             return 1
         with open(player_log, "rb") as f:
             print("demo: the stand-in player's log:\n" + f.read().decode("latin-1"), end="")
-        return 0 if shot and process.returncode == 0 else 1
+        if loaded:
+            print(f"demo: the messenger loaded {lab.plugin_src}: machine={loaded.get('machine')}"
+                  f", wow64={loaded.get('wow64')}")
+        return 0 if shot and loaded and process.returncode == 0 else 1
     finally:
         lab.close()
 

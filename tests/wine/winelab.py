@@ -1,6 +1,7 @@
-"""A scratch Wine world for the plug-in: its own Xvfb display, its own 64-bit Wine prefix, a
-messenger folder with the plug-in and its settings file, and runs of the reference messenger
-and the stand-in player whose transcripts and logs come back parsed.
+"""A scratch Wine world for the plug-in: its own Xvfb display, its own Wine prefix (64-bit
+Windows, where the 32-bit messenger runs under WoW64, or 32-bit Windows), a messenger folder
+with the plug-in and its settings file, and runs of the reference messenger and the stand-in
+player, 32-bit programs both, whose transcripts and logs come back parsed.
 
 Everything started here is ended by Lab.close(); every wait has a time limit."""
 
@@ -8,17 +9,64 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
 
-WINE = "/usr/lib/wine/wine64"
+# Wine's loader of 32-bit programs, and the 64-bit one that makes a 64-bit prefix.
+WINE = "/usr/lib/wine/wine"
+WINE64 = "/usr/lib/wine/wine64"
 PULSEAUDIO = "/usr/bin/pulseaudio"
 WINESERVER = "/usr/lib/wine/wineserver"
 PLAYER_CLASS = "Winamp v1.x"
 
 LINE = re.compile(r"^\[\s*(\d+)\] (.*)$")
 FIELD = re.compile(r'([\w-]+)=("[^"]*"|\S+)')
+
+
+def elf32_probe():
+    """The smallest 32-bit Linux program: it writes "i386" and exits 0. A kernel without its
+    IA32 emulation refuses it, and with it Wine's 32-bit loader and every 32-bit program."""
+    base = 0x08048000
+    code_at = 52 + 32  # after the ELF header and the one program header
+    message = b"i386\n"
+    def code(message_at):
+        return (b"\xb8\x04\x00\x00\x00"  # mov eax, 4 (write)
+                b"\xbb\x01\x00\x00\x00"  # mov ebx, 1 (standard output)
+                + b"\xb9" + struct.pack("<I", message_at)  # mov ecx, message
+                + b"\xba" + struct.pack("<I", len(message))  # mov edx, its length
+                + b"\xcd\x80"  # int 0x80
+                b"\xb8\x01\x00\x00\x00"  # mov eax, 1 (exit)
+                b"\x31\xdb"  # xor ebx, ebx
+                b"\xcd\x80")  # int 0x80
+    code = code(base + code_at + len(code(0)))
+    size = code_at + len(code) + len(message)
+    header = (b"\x7fELF\x01\x01\x01" + bytes(9)
+              + struct.pack("<HHIIIIIHHHHHH", 2, 3, 1, base + code_at, 52, 0, 0, 52, 32, 1, 0,
+                            0, 0))
+    program = struct.pack("<IIIIIIII", 1, 0, base, base, size, size, 5, 0x1000)
+    return header + program + code + message
+
+
+def why_32bit_cannot_run():
+    """None when this machine runs 32-bit programs; otherwise what stops them."""
+    folder = tempfile.mkdtemp(prefix="quib-probe32-")
+    path = os.path.join(folder, "probe32")
+    try:
+        with open(path, "wb") as f:
+            f.write(elf32_probe())
+        os.chmod(path, 0o755)
+        try:
+            ran = subprocess.run([path], stdin=subprocess.DEVNULL, capture_output=True,
+                                 timeout=10)
+        except OSError as error:
+            return f"the kernel refuses a 32-bit program: {error.strerror}"
+        if ran.returncode != 0 or ran.stdout != b"i386\n":
+            return f"a 32-bit program did not run as it should: exit {ran.returncode}"
+        return None
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 def value_bytes(value):
@@ -108,8 +156,9 @@ def settings_text(pairs):
 
 
 class Lab:
-    def __init__(self, build_dir, log=print):
+    def __init__(self, build_dir, log=print, arch="win64"):
         self.build = os.path.abspath(build_dir)
+        self.arch = arch  # the prefix's Windows: "win64" or "win32"
         self.log = log
         self.root = None
         self.xvfb = None
@@ -125,7 +174,8 @@ class Lab:
     # The world
 
     def missing(self):
-        needed = [self.messenger_exe, self.probe_dll, self.player_src, self.plugin_src, WINE]
+        needed = [self.messenger_exe, self.probe_dll, self.player_src, self.plugin_src, WINE,
+                  WINE64]
         return [p for p in needed if not os.path.exists(p)]
 
     def start(self):
@@ -154,10 +204,12 @@ class Lab:
             # from the Unix locale.
             LANG="ru_RU.UTF-8",
         )
+        if self.arch == "win32":
+            self.env["WINEARCH"] = "win32"
         if pulse_socket:
             self.env["PULSE_SERVER"] = "unix:" + pulse_socket
         started = time.monotonic()
-        self.wine(["wineboot", "--init"], timeout=180)
+        self.wine(["wineboot", "--init"], timeout=180, loader=self.boot_loader())
         # No window manager runs on the display: unmanaged windows are shown and hidden at
         # once instead of waiting for a manager that never answers.
         self.reg(["add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"])
@@ -231,15 +283,19 @@ class Lab:
                 self.pulse.wait(timeout=10)
         self.pulse = None
 
-    def wine(self, args, timeout=60, cwd=None, extra_env=None):
+    def boot_loader(self):
+        """A 64-bit prefix is made by the 64-bit loader; a 32-bit one by the 32-bit loader."""
+        return WINE64 if self.arch == "win64" else WINE
+
+    def wine(self, args, timeout=60, cwd=None, extra_env=None, loader=WINE):
         env = dict(self.env)
         env.update(extra_env or {})
-        return subprocess.run([WINE] + args, cwd=cwd or self.root, env=env, timeout=timeout,
+        return subprocess.run([loader] + args, cwd=cwd or self.root, env=env, timeout=timeout,
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL).returncode
 
     def reg(self, args):
-        return self.wine(["reg"] + args, timeout=60)
+        return self.wine(["reg"] + args, timeout=60, loader=self.boot_loader())
 
     def reset(self):
         """Ends every Windows process of the prefix, so that each session starts alone. The
