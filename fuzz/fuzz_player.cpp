@@ -10,7 +10,10 @@
 // from playerMemory on (bit k < 3: the k-th page is there; bit 3 + k: it cannot be read), and a
 // u16 offset from playerMemory and a text written there, onto the pages that are there; flag
 // 16: the player's process cannot be opened; flag 32: the player refuses every message, as a
-// player with higher rights does; the rest: the messenger's answers (driver::Messenger::answers).
+// player with higher rights does; flag 64: u8 the bitness, bits 0-1 whether the plug-in's own
+// process runs under WOW64 (0 no, 1 yes, 2 and 3 unknown: IsWow64Process fails), bits 2-3 the
+// same of the player's, bit 4 kernel32 has no IsWow64Process (Windows before XP SP2); the rest:
+// the messenger's answers (driver::Messenger::answers).
 #include "fuzz/driver.h"
 #include "player/commands.h"
 #include "player/nowplaying.h"
@@ -24,7 +27,7 @@
 namespace {
 
 constexpr std::uint8_t playerRuns = 1, playerHung = 2, formatFollows = 4, playlistFollows = 8,
-                       processDenied = 16, playerRefuses = 32;
+                       processDenied = 16, playerRefuses = 32, bitnessFollows = 64;
 // The player's caption buffer holds 255 characters with the terminator.
 constexpr std::size_t captionSeen = 254;
 // "Playback", "Pause"
@@ -105,6 +108,27 @@ std::string titleAt(const Memory &m, std::uintptr_t address) {
     title += c;
   }
   return title;
+}
+
+struct Bitness {
+  sim::Wow64 own = sim::Wow64::no;
+  sim::Wow64 player = sim::Wow64::no;
+  bool withoutIsWow64Process = false;
+};
+
+sim::Wow64 wow64Of(unsigned bits) {
+  return bits == 0 ? sim::Wow64::no : bits == 1 ? sim::Wow64::yes : sim::Wow64::unknown;
+}
+
+Bitness bitnessOf(std::uint8_t b) {
+  return {wow64Of(b & 3u), wow64Of(b >> 2 & 3u), (b & 16) != 0};
+}
+
+// Without IsWow64Process there is no WOW64 either; otherwise both processes must be known to be
+// of one bitness.
+bool titleReadable(const Bitness &b) {
+  return b.withoutIsWow64Process ||
+         (b.own != sim::Wow64::unknown && b.player != sim::Wow64::unknown && b.own == b.player);
 }
 
 TrackInfoAnswers infoOf(const driver::PlayerAnswers &a, const std::string &title) {
@@ -193,10 +217,10 @@ void checkReads(std::uintptr_t address) {
   driver::expect(at - address <= titleLimit, "more than 255 bytes of a title read");
 }
 
-// The player is asked for the playlist only for a format that shows it, and its process is
-// opened only for a title it gave.
+// The player is asked for the playlist only for a format that shows it, its process is opened
+// only for a title it gave, and its memory read only when it is readable.
 std::size_t checkPlaylistQueries(const Expanded &e, const driver::PlayerAnswers &answers,
-                                 std::size_t queries) {
+                                 bool readable, std::size_t queries) {
   if (e.title || e.number)
     driver::expect(sent(queries++, WM_USER, 0, 125), "the playlist's entry was not asked");
   bool titleAsked = e.title && answers.playlistIndex >= 0;
@@ -206,7 +230,12 @@ std::size_t checkPlaylistQueries(const Expanded &e, const driver::PlayerAnswers 
   bool opened = titleAsked && answers.titleAddress != 0;
   driver::expect(sim::processOpens().size() == (opened ? 1u : 0u),
                  "the player's process was opened without a title to read");
+  driver::expect(!opened ||
+                     sim::processOpens()[0].access == (PROCESS_QUERY_INFORMATION | PROCESS_VM_READ),
+                 "the player's process was opened with other rights than needed");
   driver::expect(sim::openProcesses() == 0, "a process handle was left open");
+  driver::expect(readable || sim::memoryReads().empty(),
+                 "the memory of a player of another or unknown bitness was read");
   checkReads(answers.titleAddress);
   return queries;
 }
@@ -219,7 +248,7 @@ void checkRefused(std::size_t requestsBefore) {
 }
 
 void checkReport(bool runs, bool refuses, std::string_view caption, std::string_view format,
-                 const driver::PlayerAnswers &answers, const std::string &title,
+                 const driver::PlayerAnswers &answers, bool readable, const std::string &title,
                  std::int32_t contact) {
   driver::Messenger &m = driver::messenger();
   ReportEnd end = sendNowPlaying(contact);
@@ -242,7 +271,7 @@ void checkReport(bool runs, bool refuses, std::string_view caption, std::string_
     driver::expect(sent(queries++, WM_USER, 0, 105), "the format's position was not asked");
   if (e.length)
     driver::expect(sent(queries++, WM_USER, 1, 105), "the format's length was not asked");
-  queries = checkPlaylistQueries(e, answers, queries);
+  queries = checkPlaylistQueries(e, answers, readable, queries);
   driver::expect(sim::sentMessages().size() == queries,
                  "the player was asked for more than the format shows");
   for (const sim::SentMessage &s : sim::sentMessages())
@@ -300,6 +329,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     answers.titleAddress = static_cast<std::uint32_t>(in.i32());
     memory = memoryOf(in, flags & processDenied);
   }
+  Bitness bitness = flags & bitnessFollows ? bitnessOf(in.byte()) : Bitness{};
   driver::messenger().answers = in;
   bool runs = flags & playerRuns;
   bool refuses = runs && (flags & playerRefuses);
@@ -308,7 +338,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     sim::setHung(player, flags & playerHung);
     sim::setRefusing(player, refuses);
     placeMemory(player, memory);
+    sim::setWow64(player, bitness.player);
   }
+  sim::setOwnWow64(bitness.own);
+  if (bitness.withoutIsWow64Process) sim::removeIsWow64Process();
   std::vector<char> captionBytes(caption.begin(), caption.end());
   std::vector<char> formatBytes(format.begin(), format.end());
   checkCompose({captionBytes.data(), captionBytes.size()}, {formatBytes.data(), formatBytes.size()},
@@ -318,8 +351,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   driver::PlayerAnswers heard =
       flags & playerHung ? driver::PlayerAnswers{0, 0, 0, 0, -1, -1, -1, 0} : answers;
   settings.nowplayingFormat = format;
-  std::string title = heard.playlistIndex >= 0 ? titleAt(memory, heard.titleAddress) : "";
-  checkReport(runs, refuses, caption, format, heard, title, contact);
+  bool readable = titleReadable(bitness);
+  std::string title =
+      heard.playlistIndex >= 0 && readable ? titleAt(memory, heard.titleAddress) : "";
+  checkReport(runs, refuses, caption, format, heard, readable, title, contact);
   checkTogglePlay(runs, refuses, heard.state);
   driver::expect(sim::liveIcons() == 0, "an icon handle outlived its request");
   return 0;

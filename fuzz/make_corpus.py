@@ -128,7 +128,10 @@ EVENTS = {
 # fuzz_player ---------------------------------------------------------------------------------
 
 
-FORMAT_FOLLOWS, PLAYLIST_FOLLOWS, PROCESS_DENIED, REFUSES = 4, 8, 16, 32
+FORMAT_FOLLOWS, PLAYLIST_FOLLOWS, PROCESS_DENIED, REFUSES, BITNESS_FOLLOWS = 4, 8, 16, 32, 64
+# Whether a process runs under WOW64, two bits each for the plug-in's (bits 0-1) and the
+# player's (bits 2-3); bit 4: no IsWow64Process.
+NO, YES, UNKNOWN, WITHOUT_IS_WOW64 = 0, 1, 2, 16
 # The player's memory: three pages from MEMORY on; bit k of the pages byte: the k-th is there,
 # bit 3 + k: it cannot be read.
 MEMORY, PAGE = 0x00A00000, 0x1000
@@ -146,7 +149,7 @@ def title_at(offset, pages, memory=b"Some Artist - Some Song\x00"):
 
 
 def player(caption, answers=(1, 44, 128, 2), contact=0, flags=1, messenger=b"", fmt=None,
-           times=(83500, 215), entry=None):
+           times=(83500, 215), entry=None, bitness=None):
     given = b""
     if fmt is not None:
         flags |= FORMAT_FOLLOWS
@@ -154,6 +157,9 @@ def player(caption, answers=(1, 44, 128, 2), contact=0, flags=1, messenger=b"", 
     if entry is not None:
         flags |= PLAYLIST_FOLLOWS
         given += entry
+    if bitness is not None:
+        flags |= BITNESS_FOLLOWS
+        given += u8(bitness)
     return (u8(flags) + text(caption) + b"".join(i32(a) for a in answers) + i32(contact)
             + given + messenger)
 
@@ -214,6 +220,17 @@ PLAYER = {
     "playlist_last_index": player(SCROLLED, fmt=b"%number%", entry=playlist(index=2147483647)),
     "playlist_hung": player(SCROLLED, flags=3, fmt=b"%number%|%title%", entry=playlist()),
     "playlist_default_format": player(SCROLLED, entry=playlist()),
+    "bitness_both_under_wow64": player(SCROLLED, fmt=b"%title%", entry=playlist(),
+                                       bitness=YES | YES << 2),
+    "bitness_64_bit_player": player(SCROLLED, fmt=b"%title%", entry=playlist(),
+                                    bitness=YES | NO << 2),
+    "bitness_32_bit_player": player(SCROLLED, fmt=b"%title%", entry=playlist(),
+                                    bitness=NO | YES << 2),
+    "bitness_player_unknown": player(SCROLLED, fmt=b"%title%", entry=playlist(),
+                                     bitness=YES | UNKNOWN << 2),
+    "bitness_own_unknown": player(SCROLLED, fmt=b"%title%", entry=playlist(), bitness=UNKNOWN),
+    "bitness_without_is_wow64": player(SCROLLED, fmt=b"%title%", entry=playlist(),
+                                       bitness=WITHOUT_IS_WOW64 | YES | NO << 2),
 }
 
 # fuzz_settings -------------------------------------------------------------------------------

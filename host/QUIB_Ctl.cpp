@@ -9,6 +9,7 @@
 #include "settings/settings.h"
 
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -39,8 +40,16 @@ const void *finalise() {
   return nullptr;
 }
 
+// Notepad on the file that initialise reads.
 const void *preferences() {
-  ShellExecuteA(nullptr, "open", "notepad.exe", ".\\Plugins\\QUIB_Ctl.ini", "", SW_SHOWNORMAL);
+  std::string beside = settingsFileBesideDllInUse();
+  if (beside.empty()) {
+    ShellExecuteA(nullptr, "open", "notepad.exe", ".\\Plugins\\QUIB_Ctl.ini", "", SW_SHOWNORMAL);
+    return nullptr;
+  }
+  // The full name may hold spaces, as under Program Files.
+  std::string quoted = '"' + beside + '"';
+  ShellExecuteA(nullptr, "open", "notepad.exe", quoted.c_str(), "", SW_SHOWNORMAL);
   return nullptr;
 }
 

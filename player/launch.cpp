@@ -89,9 +89,9 @@ HWND acquirePlayerWindow() {
     return nullptr;
   }
   Sleep(settleMs);
-  volumeLevel = launchVolume;
-  // A player that starts with higher rights takes none of this press's messages.
-  if (refusedAndTold(raiseVolume())) return nullptr;
+  // A player that starts with higher rights takes none of this press's messages, its volume
+  // neither: the level stays as it was.
+  if (refusedAndTold(raiseVolumeFrom(launchVolume))) return nullptr;
   return window;
 }
 

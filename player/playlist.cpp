@@ -5,16 +5,38 @@
 
 namespace {
 
-// The player's process, opened for reading its memory; closed on every path.
+// The player's process, opened for telling its bitness and reading its memory; closed on every
+// path.
 struct PlayerProcess {
   HANDLE handle;
-  explicit PlayerProcess(DWORD id) : handle(OpenProcess(PROCESS_VM_READ, FALSE, id)) {}
+  explicit PlayerProcess(DWORD id)
+      : handle(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id)) {}
   ~PlayerProcess() {
     if (handle) CloseHandle(handle);
   }
   PlayerProcess(const PlayerProcess &) = delete;
   PlayerProcess &operator=(const PlayerProcess &) = delete;
 };
+
+using IsWow64ProcessFunction = BOOL(WINAPI *)(HANDLE, PBOOL);
+
+std::optional<bool> runsUnderWow64(IsWow64ProcessFunction isWow64Process, HANDLE process) {
+  BOOL wow64 = FALSE;
+  if (!isWow64Process(process, &wow64)) return std::nullopt;
+  return wow64 != FALSE;
+}
+
+// The player's answer to requestPlaylistTitle is as wide as its pointers, and the plug-in's
+// result keeps only its low 32 bits: an address from a player of the other bitness points at
+// whatever else lies there.
+bool ofOwnBitness(HANDLE player) {
+  auto isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+  // Windows before XP SP2 has none, and no WOW64 either: every process is of one bitness.
+  if (!isWow64Process) return true;
+  return sameBitness(runsUnderWow64(isWow64Process, GetCurrentProcess()),
+                     runsUnderWow64(isWow64Process, player));
+}
 
 // The text at the address up to its NUL or the limit, a page at a time; nothing when a page it
 // needs cannot be read.
@@ -42,8 +64,12 @@ std::string readPlayerText(HWND window, std::uintptr_t address) {
   DWORD processId = 0;
   if (!GetWindowThreadProcessId(window, &processId)) return {};
   PlayerProcess process(processId);
-  if (!process.handle) return {};
+  if (!process.handle || !ofOwnBitness(process.handle)) return {};
   return readText(process.handle, address);
+}
+
+bool sameBitness(std::optional<bool> ownWow64, std::optional<bool> playerWow64) {
+  return ownWow64 && playerWow64 && *ownWow64 == *playerWow64;
 }
 
 std::size_t titleChunk(std::uintptr_t at, std::size_t taken) {

@@ -32,12 +32,12 @@ std::int32_t quieter(std::int32_t level) {
   return level < 0 ? 0 : level;
 }
 
-PlayerReply raiseVolume() {
-  return setVolume(louder(volumeLevel));
+PlayerReply raiseVolumeFrom(std::int32_t level) {
+  return setVolume(louder(level));
 }
 
 void volumeUp() {
-  refusedAndTold(raiseVolume());
+  refusedAndTold(raiseVolumeFrom(volumeLevel));
 }
 void volumeDown() {
   refusedAndTold(setVolume(quieter(volumeLevel)));

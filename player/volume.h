@@ -10,7 +10,8 @@ extern std::int32_t volumeLevel;
 std::int32_t louder(std::int32_t level);
 std::int32_t quieter(std::int32_t level);
 
-// One step louder, without telling the user when the player refuses it.
-PlayerReply raiseVolume();
+// One step louder than the given level, without telling the user when the player refuses it;
+// the level follows only when the player took the volume.
+PlayerReply raiseVolumeFrom(std::int32_t level);
 void volumeUp();
 void volumeDown();

@@ -54,11 +54,8 @@ void applyLine(std::string_view line) {
     }
 }
 
-} // namespace
-
-std::string readSettingsFile() {
-  ReadOnlyFile file(settingsPath);
-  if (!file.isOpen()) return {};
+// The whole of an open file; the empty text when it cannot be read.
+std::string readWhole(const ReadOnlyFile &file) {
   DWORD size = GetFileSize(file.handle, nullptr);
   if (size == INVALID_FILE_SIZE) return {};
   try {
@@ -73,6 +70,36 @@ std::string readSettingsFile() {
     // build can be) reads like one that cannot be read: the settings keep their values.
     return {};
   }
+}
+
+// The DLL's own full name with its file name replaced by the settings file's; empty when the
+// name cannot be had whole.
+std::string besideDllPath() {
+  char name[MAX_PATH];
+  DWORD length = GetModuleFileNameA(thisModule(), name, MAX_PATH);
+  // A name that fills the buffer may be cut, and Windows XP leaves it unterminated then.
+  if (length == 0 || length >= MAX_PATH) return {};
+  std::string_view dll(name, length);
+  return std::string(dll.substr(0, dll.rfind('\\') + 1)).append(settingsFileName);
+}
+
+} // namespace
+
+std::string readSettingsFile() {
+  ReadOnlyFile file(settingsPath);
+  if (file.isOpen()) return readWhole(file);
+  std::string beside = besideDllPath();
+  if (beside.empty()) return {};
+  ReadOnlyFile besideFile(beside.c_str());
+  if (!besideFile.isOpen()) return {};
+  return readWhole(besideFile);
+}
+
+std::string settingsFileBesideDllInUse() {
+  if (ReadOnlyFile(settingsPath).isOpen()) return {};
+  std::string beside = besideDllPath();
+  if (beside.empty() || !ReadOnlyFile(beside.c_str()).isOpen()) return {};
+  return beside;
 }
 
 void parseSettings(std::string_view text) {

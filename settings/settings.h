@@ -25,11 +25,19 @@ struct Settings {
 
 extern Settings settings;
 
+// Relative to the messenger's current folder, which is not always the messenger's own.
 inline constexpr const char *settingsPath = ".\\plugins\\QUIB_Ctl.ini";
+// In the folder of the plug-in's own DLL, read when the file above cannot be opened; in the
+// layout the release installs, the two are one file.
+inline constexpr std::string_view settingsFileName = "QUIB_Ctl.ini";
 inline constexpr const char *defaultPlayer = "C:\\Program Files\\Winamp\\Winamp.exe";
 
-// The whole settings file, or the empty text when it cannot be opened or read.
+// The whole settings file, or the empty text when it cannot be opened or read: the file at
+// settingsPath, else the one beside the DLL.
 std::string readSettingsFile();
+// The full name of the file beside the DLL when that is the one readSettingsFile reads (the
+// file at settingsPath cannot be opened and this one can); empty otherwise.
+std::string settingsFileBesideDllInUse();
 // Applies each line to the settings; keys the text lacks keep their values.
 void parseSettings(std::string_view text);
 // Cuts the part in front of the first separator off the front of s and returns it; without

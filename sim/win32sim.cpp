@@ -33,6 +33,7 @@ struct SimProcess {
   std::map<std::uintptr_t, std::string> pages; // by their first address
   std::set<std::uintptr_t> protectedPages;
   bool denyOpen = false;
+  sim::Wow64 wow64 = sim::Wow64::no;
 };
 struct SimProcessHandle {
   std::unique_ptr<SimHandle> handle;
@@ -72,6 +73,10 @@ struct Machine {
   std::map<SimHandle *, SimProcessHandle> processHandles;
   std::vector<sim::ProcessOpen> processOpens;
   std::vector<sim::MemoryRead> memoryReads;
+  sim::Wow64 ownWow64 = sim::Wow64::no;
+  bool hasIsWow64Process = true;
+  std::string programFileName = "C:\\Messenger\\Messenger.exe";
+  std::string pluginFileName = "C:\\Messenger\\plugins\\QUIB_Ctl.dll";
 };
 
 Machine &machine() {
@@ -80,6 +85,8 @@ Machine &machine() {
 }
 
 SimInstance module;
+SimInstance program;
+SimInstance kernel32;
 
 constexpr std::uintptr_t processPageSize = 0x1000;
 
@@ -201,6 +208,21 @@ std::string expanded(std::string_view s) {
     s.remove_prefix(close + 1);
   }
   return out;
+}
+
+// The file name of a full name, after its last backslash.
+std::string baseName(const std::string &fileName) {
+  return fileName.substr(fileName.rfind('\\') + 1);
+}
+
+// IsWow64Process's answer for a process, or its failure.
+BOOL wow64Answer(sim::Wow64 wow64, PBOOL answer) {
+  if (wow64 == sim::Wow64::unknown) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  *answer = wow64 == sim::Wow64::yes ? TRUE : FALSE;
+  return TRUE;
 }
 
 SimProcess &processOf(HWND window) {
@@ -537,6 +559,64 @@ BOOL ReadProcessMemory(HANDLE process, LPCVOID address, LPVOID buffer, SIZE_T si
   return TRUE;
 }
 
+HANDLE GetCurrentProcess() {
+  return INVALID_HANDLE_VALUE; // the pseudo handle, (HANDLE)-1 as on Windows
+}
+
+BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
+  auto &m = machine();
+  if (process == GetCurrentProcess()) return wow64Answer(m.ownWow64, wow64);
+  auto h = m.processHandles.find(process);
+  if (h == m.processHandles.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!(h->second.access & (PROCESS_QUERY_INFORMATION | PROCESS_QUERY_LIMITED_INFORMATION))) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return wow64Answer(m.processes[h->second.processId].wow64, wow64);
+}
+
+HMODULE GetModuleHandleA(LPCSTR moduleName) {
+  auto &m = machine();
+  if (!moduleName) return &program;
+  std::string name = lower(moduleName);
+  std::string plugin = lower(baseName(m.pluginFileName));
+  if (name == "kernel32.dll" || name == "kernel32") return &kernel32;
+  if (name == plugin || name + ".dll" == plugin) return &module;
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
+  // A name below 64 KiB is an ordinal, not a string.
+  bool byName = reinterpret_cast<std::uintptr_t>(name) > 0xFFFF;
+  if (module == &kernel32 && byName && std::string_view(name) == "IsWow64Process" &&
+      machine().hasIsWow64Process)
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&IsWow64Process));
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return nullptr;
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+  auto &m = machine();
+  const std::string *name = module == nullptr     ? &m.programFileName
+                            : module == &::module ? &m.pluginFileName
+                                                  : nullptr;
+  if (!name) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return 0;
+  }
+  if (name->size() < size) {
+    std::memcpy(fileName, name->c_str(), name->size() + 1);
+    return static_cast<DWORD>(name->size());
+  }
+  std::memcpy(fileName, name->data(), size);
+  SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return size;
+}
+
 namespace sim {
 
 HWND addWindow(const std::string &className, const std::string &caption, WindowProc proc) {
@@ -679,6 +759,22 @@ std::vector<MemoryRead> &memoryReads() {
 
 int openProcesses() {
   return static_cast<int>(machine().processHandles.size());
+}
+
+void setWow64(HWND window, Wow64 wow64) {
+  processOf(window).wow64 = wow64;
+}
+
+void setOwnWow64(Wow64 wow64) {
+  machine().ownWow64 = wow64;
+}
+
+void removeIsWow64Process() {
+  machine().hasIsWow64Process = false;
+}
+
+void setModuleFileName(HMODULE module, const std::string &fileName) {
+  (module ? machine().pluginFileName : machine().programFileName) = fileName;
 }
 
 void reset() {

@@ -35,6 +35,8 @@ using LPSTR = char *;
 using LPVOID = void *;
 using LPCVOID = const void *;
 using SIZE_T = std::size_t;
+using PBOOL = BOOL *;
+using FARPROC = std::intptr_t (*)();
 
 struct SimWindow;
 struct SimInstance;
@@ -86,6 +88,9 @@ inline constexpr DWORD REG_SZ = 1;
 inline constexpr LONG ERROR_SUCCESS = 0;
 inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
 inline constexpr LONG ERROR_ACCESS_DENIED = 5;
+inline constexpr LONG ERROR_INSUFFICIENT_BUFFER = 122;
+inline constexpr LONG ERROR_MOD_NOT_FOUND = 126;
+inline constexpr LONG ERROR_PROC_NOT_FOUND = 127;
 inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_INVALID_WINDOW_HANDLE = 1400;
 inline constexpr LONG ERROR_TIMEOUT = 1460;
@@ -94,6 +99,8 @@ inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
 inline constexpr LONG ERROR_PARTIAL_COPY = 299;
 
 inline constexpr DWORD PROCESS_VM_READ = 0x0010;
+inline constexpr DWORD PROCESS_QUERY_INFORMATION = 0x0400;
+inline constexpr DWORD PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
 
 inline constexpr DWORD GENERIC_READ = 0x80000000;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000;
@@ -228,6 +235,13 @@ DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
 DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId);
 HANDLE OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId);
 BOOL ReadProcessMemory(HANDLE process, LPCVOID address, LPVOID buffer, SIZE_T size, SIZE_T *read);
+HANDLE GetCurrentProcess();
+// kernel32 of Windows before XP SP2 has no IsWow64Process: it is to be looked up with
+// GetProcAddress, which gives null on such a machine.
+BOOL IsWow64Process(HANDLE process, PBOOL wow64);
+HMODULE GetModuleHandleA(LPCSTR moduleName);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 
 HINSTANCE thisModule();
 
@@ -354,6 +368,21 @@ struct MemoryRead {
 };
 std::vector<MemoryRead> &memoryReads();
 int openProcesses();
+// Whether a process runs under WOW64 (a 32-bit process on 64-bit Windows), as IsWow64Process
+// tells it; unknown: the call fails with ERROR_ACCESS_DENIED. It also fails so for a handle
+// opened without a right to query the process. A fresh machine runs every process, the
+// plug-in's own too, without WOW64.
+enum class Wow64 { no, yes, unknown };
+void setWow64(HWND window, Wow64 wow64);
+void setOwnWow64(Wow64 wow64);
+// Windows before XP SP2: kernel32 has no IsWow64Process.
+void removeIsWow64Process();
+
+// The full file names of the messenger's program (module null) and of the plug-in's DLL
+// (thisModule()), as GetModuleFileNameA gives them; a fresh machine has both in C:\Messenger.
+// A name that does not fit the buffer is cut to its size without a terminator, as on Windows
+// XP. GetModuleHandleA knows the plug-in by the file name of its DLL, and kernel32.
+void setModuleFileName(HMODULE module, const std::string &fileName);
 
 // Back to a machine with nothing on it.
 void reset();

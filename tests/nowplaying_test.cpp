@@ -423,7 +423,7 @@ TEST_P(NowPlaying, TheSendButtonReadsTheTitleFromThePlayersMemoryAfterTheOtherQu
   EXPECT_EQ(messenger().requests[2].text, "12. Some Artist - Some Song [Some Song] 1:23");
   ASSERT_EQ(sim::processOpens().size(), 1u);
   const sim::ProcessOpen &open = sim::processOpens()[0];
-  EXPECT_EQ(open.access, PROCESS_VM_READ);
+  EXPECT_EQ(open.access, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
   EXPECT_EQ(open.inheritHandle, FALSE);
   EXPECT_EQ(open.processId, sim::processIdOf(window));
   EXPECT_EQ(reads(),
@@ -535,6 +535,48 @@ TEST_P(NowPlaying, EveryFailureGivesNoNumberOrNoTitleAndTheTrackStandsIn) {
     EXPECT_EQ(queries(), expected) << c.what;
     EXPECT_EQ(sim::processOpens().size(), c.opens) << c.what;
     EXPECT_EQ(sim::memoryReads().size(), c.reads) << c.what;
+    EXPECT_EQ(sim::openProcesses(), 0) << c.what;
+  }
+}
+
+// A player of the other bitness answers with an address that the plug-in cannot take whole: the
+// memory at the address it holds is read only when both processes are of one bitness.
+TEST_P(NowPlaying, TheTitleIsReadOnlyFromAPlayerOfThePluginsOwnBitness) {
+  using sim::Wow64;
+  const std::string track = "Some Song";
+  struct Case {
+    const char *what;
+    Wow64 own, player;
+    bool withoutIsWow64Process;
+    std::string line;
+  } cases[] = {
+      {"both without WOW64", Wow64::no, Wow64::no, false, "12|Some Artist - Some Song"},
+      {"both under WOW64", Wow64::yes, Wow64::yes, false, "12|Some Artist - Some Song"},
+      {"a 64-bit player, the 32-bit plug-in on 64-bit Windows", Wow64::yes, Wow64::no, false,
+       "12|" + track},
+      {"a 32-bit player, the 64-bit plug-in", Wow64::no, Wow64::yes, false, "12|" + track},
+      {"the player's bitness unknown", Wow64::yes, Wow64::unknown, false, "12|" + track},
+      {"the plug-in's bitness unknown", Wow64::unknown, Wow64::yes, false, "12|" + track},
+      // Windows before XP SP2 has no WOW64.
+      {"no IsWow64Process", Wow64::unknown, Wow64::unknown, true, "12|Some Artist - Some Song"},
+  };
+  for (const Case &c : cases) {
+    if (window) sim::removeWindow(window);
+    startPlayer(scrolled);
+    sim::writeProcessMemory(window, titlePage, "Some Artist - Some Song");
+    titleAddress = titlePage;
+    sim::processOpens().clear();
+    sim::memoryReads().clear();
+    sim::setOwnWow64(c.own);
+    sim::setWow64(window, c.player);
+    if (c.withoutIsWow64Process) sim::removeIsWow64Process();
+    EXPECT_EQ(keywordAnswerWith("nowplaying-format=%number%|%title%"), c.line) << c.what;
+    std::vector<Query> expected = trackQueries;
+    expected.insert(expected.end(), playlistQueries.begin(), playlistQueries.end());
+    EXPECT_EQ(queries(), expected) << c.what;
+    ASSERT_EQ(sim::processOpens().size(), 1u) << c.what;
+    EXPECT_EQ(sim::processOpens()[0].access, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+    EXPECT_EQ(sim::memoryReads().size(), c.line == "12|" + track ? 0u : 1u) << c.what;
     EXPECT_EQ(sim::openProcesses(), 0) << c.what;
   }
 }

@@ -398,6 +398,26 @@ TEST_P(Player, AStartedPlayerThatRunsAsAdministratorGetsNoMessageAfterTheLaunchV
   EXPECT_EQ(messenger().requests.size(), 10u);
 }
 
+// The launch volume counts only once the player took it, as for the volume buttons.
+TEST_P(Player, ALaunchThatThePlayerRefusesLeavesTheVolumeLevelAsItWas) {
+  touch(defaultPlayer);
+  initialiseWith(allOn);
+  startPlayer();
+  press(VUp);
+  press(VUp);
+  sim::removeWindow(window);
+  sim::onShellExecute() = [&](const sim::ShellCall &) { sim::setRefusing(startPlayer(), true); };
+  sim::sentMessages().clear();
+  press(Play);
+  expectLaunched(defaultPlayer);
+  EXPECT_EQ(sent(), (std::vector<Msg>{{window, WM_USER, 225, 122}}));
+  sim::removeWindow(window);
+  startPlayer();
+  sim::sentMessages().clear();
+  press(VUp);
+  EXPECT_EQ(sent(), (std::vector<Msg>{{window, WM_USER, 75, 122}}));
+}
+
 ON_BOTH_BUILDS(Player);
 
 } // namespace

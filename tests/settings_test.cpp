@@ -5,7 +5,9 @@
 #include "settings/settings.h"
 #include "tests/native_plugin.h"
 
+#include <algorithm>
 #include <fstream>
+#include <tuple>
 
 namespace {
 
@@ -171,5 +173,120 @@ TEST_P(SettingsFileSize, AFileThatYieldsFewerBytesThanItsSizeGivesJustThoseBytes
 }
 
 ON_BOTH_BUILDS(SettingsFileSize);
+
+} // namespace
+
+namespace {
+
+// The messenger started from another folder: its own folder, with the plug-in and its settings
+// in its plugins folder, lies elsewhere, under a name with spaces as under Program Files.
+class SettingsBesideTheDll : public PluginTest {
+protected:
+  std::filesystem::path plugins;
+  std::string besideName;
+  void SetUp() override {
+    PluginTest::SetUp();
+    plugins = std::filesystem::current_path() / "Program Files" / "Messenger" / "plugins";
+    besideName = windowsName(plugins / "QUIB_Ctl.ini");
+    std::filesystem::create_directories(plugins);
+    sim::setModuleFileName(thisModule(), windowsName(plugins / "QUIB_Ctl.dll"));
+  }
+  // A full name as Windows spells it, for a file the simulated Win32 finds on the Linux one.
+  static std::string windowsName(const std::filesystem::path &path) {
+    std::string name = path.string();
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+  }
+  static void write(const std::filesystem::path &file, const std::string &text) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+  }
+  // Which settings file initialise read, told by the keyword it set.
+  static bool isKeyword(const std::string &text) {
+    return hex(deliver(messageEvent(9, text))) == "01 00 00 00 04";
+  }
+  static std::vector<std::string> opened() {
+    std::vector<std::string> paths;
+    for (const sim::FileOpen &f : sim::fileOpens()) {
+      EXPECT_EQ(std::make_tuple(f.access, f.share, f.disposition),
+                std::make_tuple(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
+      paths.push_back(f.path);
+    }
+    return paths;
+  }
+  static void expectNotepadOn(const std::string &parameters) {
+    sim::shellCalls().clear();
+    EXPECT_EQ(deliverAt(event(3, 3)), 0u);
+    ASSERT_EQ(sim::shellCalls().size(), 1u);
+    const sim::ShellCall &c = sim::shellCalls()[0];
+    EXPECT_EQ(std::tie(c.owner, c.operation, c.file, c.parameters, c.directory, c.showCommand),
+              std::make_tuple(nullptr, "open", "notepad.exe", parameters, "", SW_SHOWNORMAL));
+  }
+};
+
+TEST_P(SettingsBesideTheDll, AreReadWhenTheCurrentFolderHasNoneAndPreferencesOpenThem) {
+  write(plugins / "QUIB_Ctl.ini", "button-play=yes\r\nautoanswer-key=dll");
+  EXPECT_EQ(hex(deliver(initialiseEvent())),
+            hex(model::initialiseAnswer(QUIB_PRODUCT_NAME ", v" QUIB_VERSION)));
+  EXPECT_EQ(requestKinds(), std::vector<std::string>{"addButton"});
+  EXPECT_TRUE(isKeyword("dll"));
+  EXPECT_EQ(opened(), (std::vector<std::string>{".\\plugins\\QUIB_Ctl.ini", besideName}));
+  expectNotepadOn('"' + besideName + '"');
+}
+
+TEST_P(SettingsBesideTheDll, TheCurrentFoldersFileWinsAndPreferencesOpenItAsAlways) {
+  write(plugins / "QUIB_Ctl.ini", "autoanswer-key=dll");
+  initialiseWith("autoanswer-key=current");
+  EXPECT_TRUE(isKeyword("current"));
+  EXPECT_EQ(opened(), std::vector<std::string>{".\\plugins\\QUIB_Ctl.ini"});
+  expectNotepadOn(".\\Plugins\\QUIB_Ctl.ini");
+}
+
+TEST_P(SettingsBesideTheDll, WithNeitherFileNothingIsReadAndPreferencesOpenTheCurrentFolders) {
+  deliver(initialiseEvent());
+  EXPECT_TRUE(messenger().requests.empty());
+  EXPECT_EQ(opened(), (std::vector<std::string>{".\\plugins\\QUIB_Ctl.ini", besideName}));
+  expectNotepadOn(".\\Plugins\\QUIB_Ctl.ini");
+  // Nothing was written.
+  EXPECT_FALSE(std::filesystem::exists(plugins / "QUIB_Ctl.ini"));
+  EXPECT_FALSE(std::filesystem::exists("plugins"));
+}
+
+// GetModuleFileNameA fills a buffer of MAX_PATH (260) characters: a name of 259 fits with its
+// terminator; a longer one is cut, and the cut name would lead to another folder.
+TEST_P(SettingsBesideTheDll, AModuleNameThatDoesNotFitTheBufferCountsAsNone) {
+  const std::filesystem::path base = std::filesystem::current_path() / "m";
+  const std::size_t prefix = windowsName(base).size() + 1;
+  const std::string dllName = "\\QUIB_Ctl.dll";
+  const std::filesystem::path fits = base / std::string(259 - prefix - dllName.size(), 'a');
+  const std::filesystem::path fillsTheBuffer =
+      base / std::string(260 - prefix - dllName.size(), 'b');
+  const std::filesystem::path outer = base / std::string(230 - prefix, 'c');
+  const std::filesystem::path cut = outer / std::string(100, 'd');
+  write(fits / "QUIB_Ctl.ini", "autoanswer-key=fits");
+  write(fillsTheBuffer / "QUIB_Ctl.ini", "autoanswer-key=fills");
+  write(cut / "QUIB_Ctl.ini", "autoanswer-key=whole");
+  write(outer / "QUIB_Ctl.ini", "autoanswer-key=cut");
+  ASSERT_EQ(windowsName(fits / "QUIB_Ctl.dll").size(), 259u);
+  ASSERT_EQ(windowsName(fillsTheBuffer / "QUIB_Ctl.dll").size(), 260u);
+  struct Case {
+    std::filesystem::path folder;
+    std::string keyword; // empty: no settings file read, and the keyword stays empty
+  } cases[] = {{fillsTheBuffer, ""}, {cut, ""}, {fits, "fits"}};
+  for (const Case &c : cases) {
+    sim::setModuleFileName(thisModule(), windowsName(c.folder / "QUIB_Ctl.dll"));
+    sim::fileOpens().clear();
+    deliver(initialiseEvent());
+    for (const char *keyword : {"fits", "fills", "whole", "cut"})
+      EXPECT_EQ(isKeyword(keyword), keyword == c.keyword) << keyword;
+    std::vector<std::string> expected{".\\plugins\\QUIB_Ctl.ini"};
+    if (!c.keyword.empty()) expected.push_back(windowsName(c.folder / "QUIB_Ctl.ini"));
+    EXPECT_EQ(opened(), expected) << c.keyword;
+    expectNotepadOn(c.keyword.empty() ? ".\\Plugins\\QUIB_Ctl.ini"
+                                      : '"' + windowsName(c.folder / "QUIB_Ctl.ini") + '"');
+  }
+}
+
+ON_BOTH_BUILDS(SettingsBesideTheDll);
 
 } // namespace

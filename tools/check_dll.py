@@ -13,6 +13,8 @@ file cannot be examined at all. Checks:
   imports   only KERNEL32, USER32, ADVAPI32, SHELL32, WINMM, ole32 and msvcrt
   ole32     from ole32 only functions that Windows XP's ole32.dll has too, so that the DLL
             still loads there
+  kernel32  from kernel32 none of the functions that only later Windows XP updates brought
+            (IsWow64Process, from SP2 on, is looked up at run time)
   size      at most 256 KiB
   icons     the twelve RT_GROUP_ICON resources 1,2,3,5,6,7,8,10,11,12,13,100 under
             language 0x0419, each one 16x16 8-bpp image with an AND mask
@@ -40,6 +42,9 @@ ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", 
                    "msvcrt.dll", "ole32.dll"}
 # COM for Core Audio; each of these is in Windows XP's ole32.dll.
 OLE32_FUNCTIONS = {"CoInitializeEx", "CoUninitialize", "CoCreateInstance"}
+# In kernel32.dll only from Windows XP SP2 on: a static import would keep the DLL from loading
+# on earlier systems.
+KERNEL32_LATER = {"IsWow64Process"}
 RUNTIME_DLL = re.compile(r"^(libstdc\+\+|libgcc|libwinpthread)", re.I)
 MAX_SIZE = 256 * 1024
 ICON_IDS = [1, 2, 3, 5, 6, 7, 8, 10, 11, 12, 13, 100]
@@ -233,6 +238,13 @@ def check_ole32(pe):
     return True, "takes " + (", ".join(taken) or "nothing") + " from ole32.dll"
 
 
+def check_kernel32(pe):
+    later = sorted(set(pe.functions_from("kernel32.dll")) & KERNEL32_LATER)
+    if later:
+        return False, "takes " + ", ".join(later) + " from kernel32.dll (not known before XP SP2)"
+    return True, "takes no function from kernel32.dll that Windows XP before SP2 lacks"
+
+
 def check_size(dll):
     size = dll.stat().st_size
     return size <= MAX_SIZE, f"{size} bytes ({size / 1024:.1f} KiB; limit {MAX_SIZE // 1024} KiB)"
@@ -376,6 +388,7 @@ def main(argv=None):
         ("exports", lambda: check_exports(pe)),
         ("imports", lambda: check_imports(pe)),
         ("ole32", lambda: check_ole32(pe)),
+        ("kernel32", lambda: check_kernel32(pe)),
         ("size", lambda: check_size(args.dll)),
         ("icons", lambda: check_icons(pe)),
         ("version", lambda: check_version(pe, version)),

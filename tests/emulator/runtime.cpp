@@ -229,6 +229,8 @@ std::uint32_t waitForSingleObject(const Call &c) {
 }
 
 // Module names: the DLL itself, by its name or by null; no other DLL is there to be found.
+// GetModuleHandleA and GetProcAddress, which the plug-in calls itself, are the simulated
+// Win32's (win32.cpp).
 Addr moduleNamed(const std::string &name) {
   std::string lower = name;
   for (char &ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -244,10 +246,6 @@ std::string wideText(Addr p) {
     if (ch[0] == 0 && ch[1] == 0) return text;
     text.push_back(ch[1] ? '?' : ch[0]);
   }
-}
-
-std::uint32_t getModuleHandleA(const Call &c) {
-  return c.arg(0) ? moduleNamed(readCString(c.arg(0))) : moduleBase();
 }
 
 std::uint32_t getModuleHandleW(const Call &c) {
@@ -266,10 +264,6 @@ std::uint32_t loadLibraryW(const Call &c) {
 
 std::uint32_t freeLibrary(const Call &) {
   return success;
-}
-
-std::uint32_t getProcAddress(const Call &) {
-  return 0;
 }
 
 std::uint32_t pageProtection(std::uint32_t ucProtection) {
@@ -365,12 +359,10 @@ const std::vector<Binding> &runtimeBindings() {
       {"kernel32.dll", "CreateSemaphoreW", w, 4, createSemaphoreW, 0},
       {"kernel32.dll", "ReleaseSemaphore", w, 3, releaseSemaphore, 0},
       {"kernel32.dll", "WaitForSingleObject", w, 2, waitForSingleObject, 0},
-      {"kernel32.dll", "GetModuleHandleA", w, 1, getModuleHandleA, 0},
       {"kernel32.dll", "GetModuleHandleW", w, 1, getModuleHandleW, 0},
       {"kernel32.dll", "LoadLibraryA", w, 1, loadLibraryA, 0},
       {"kernel32.dll", "LoadLibraryW", w, 1, loadLibraryW, 0},
       {"kernel32.dll", "FreeLibrary", w, 1, freeLibrary, 0},
-      {"kernel32.dll", "GetProcAddress", w, 2, getProcAddress, 0},
       {"kernel32.dll", "VirtualQuery", w, 3, virtualQuery, 0},
       {"kernel32.dll", "VirtualProtect", w, 4, virtualProtect, 0},
   };

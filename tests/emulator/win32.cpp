@@ -28,6 +28,7 @@ struct State {
   std::uint32_t next = 0x00C00004;
   Addr module = 0;
   std::vector<MixerCall> mixerCalls;
+  std::map<std::string, Addr> procedures; // handed out by GetProcAddress, by name
 };
 
 State &state() {
@@ -315,6 +316,58 @@ std::uint32_t readProcessMemory(const Call &c) {
   return static_cast<std::uint32_t>(ok);
 }
 
+std::uint32_t getCurrentProcess(const Call &) {
+  return guestHandle(GetCurrentProcess());
+}
+
+std::uint32_t isWow64Process(const Call &c) {
+  BOOL wow64 = FALSE;
+  BOOL ok = IsWow64Process(hostHandle<HANDLE>(c.arg(0)), &wow64);
+  if (ok) write32(c.arg(1), static_cast<std::uint32_t>(wow64));
+  return static_cast<std::uint32_t>(ok);
+}
+
+// The DLL's own module stands for the plug-in's module of the simulated Win32.
+HMODULE hostModule(std::uint32_t guest) {
+  return guest && guest == state().module ? thisModule() : hostHandle<HMODULE>(guest);
+}
+
+// Null is the DLL itself here, as the runtime stand-ins take it (runtime.cpp).
+std::uint32_t getModuleHandleA(const Call &c) {
+  if (!c.arg(0)) return state().module;
+  HMODULE module = GetModuleHandleA(Text(c.arg(0)).get());
+  return module == thisModule() ? state().module : guestHandle(module);
+}
+
+std::uint32_t getModuleFileNameA(const Call &c) {
+  DWORD size = c.arg(2);
+  std::string buffer(size, '\0');
+  DWORD length = GetModuleFileNameA(hostModule(c.arg(0)), buffer.data(), size);
+  // A name cut to the buffer's size comes without its terminator.
+  if (length) write(c.arg(1), buffer.substr(0, length < size ? length + 1 : size));
+  return length;
+}
+
+const Binding &kernel32Binding(const std::string &name) {
+  for (const Binding &b : win32Bindings())
+    if (std::string_view(b.dll) == "kernel32.dll" && name == b.name) return b;
+  throw Fault("GetProcAddress of " + name + ", which has no binding");
+}
+
+// A function of the simulated kernel32, at a guest address that is made when it is first asked
+// for; null where the simulated Win32 has none, as on Windows before XP SP2 for IsWow64Process.
+std::uint32_t getProcAddress(const Call &c) {
+  if (c.arg(1) <= 0xFFFF) throw Fault("GetProcAddress by ordinal " + std::to_string(c.arg(1)));
+  std::string name = readCString(c.arg(1));
+  if (!GetProcAddress(hostModule(c.arg(0)), name.c_str())) return 0;
+  auto known = state().procedures.find(name);
+  if (known != state().procedures.end()) return known->second;
+  const Binding &b = kernel32Binding(name);
+  Addr address = addHostRoutine("kernel32.dll!" + name, b.convention, b.argumentCount, b.routine);
+  state().procedures[name] = address;
+  return address;
+}
+
 // The simulated Win32 keeps its own last-error value: the thread's is handed over on the way in
 // and taken back on the way out, so that GetLastError in the guest sees what the call set.
 template <HostRoutine routine> std::uint32_t withLastError(const Call &c) {
@@ -374,6 +427,12 @@ const std::vector<Binding> &win32Bindings() {
       {"user32.dll", "GetWindowThreadProcessId", w, 2, withLastError<getWindowThreadProcessId>, 0},
       {"kernel32.dll", "OpenProcess", w, 3, withLastError<openProcess>, 0},
       {"kernel32.dll", "ReadProcessMemory", w, 5, withLastError<readProcessMemory>, 0},
+      {"kernel32.dll", "GetCurrentProcess", w, 0, withLastError<getCurrentProcess>, 0},
+      {"kernel32.dll", "GetModuleHandleA", w, 1, withLastError<getModuleHandleA>, 0},
+      {"kernel32.dll", "GetProcAddress", w, 2, withLastError<getProcAddress>, 0},
+      {"kernel32.dll", "GetModuleFileNameA", w, 3, withLastError<getModuleFileNameA>, 0},
+      // Imported by no DLL: GetProcAddress hands it out.
+      {"kernel32.dll", "IsWow64Process", w, 2, withLastError<isWow64Process>, 0},
   };
   return bindings;
 }
