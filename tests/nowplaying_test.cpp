@@ -612,7 +612,7 @@ TEST_P(NowPlaying, FormatsWithoutTitleOrNumberAskNothingMoreAndOpenNoProcess) {
 
 ON_BOTH_BUILDS(NowPlaying);
 
-// The 64-bit twin's player is a 64-bit process: its addresses need not fit in 32 bits.
+// A 64-bit plug-in and a 64-bit player: the title's address need not fit in 32 bits.
 TEST_F(NativePluginTest, TheTitleOfA64BitPlayerIsReadAboveFourGiB) {
   constexpr std::uintptr_t high = 0x7FFF00000FF0;
   HWND player = sim::addWindow("Winamp v1.x", scrolled, [](UINT m, WPARAM w, LPARAM l) {

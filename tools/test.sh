@@ -101,11 +101,13 @@ cdecl_setmute_caught() {
   rm -rf "$scratch"
 }
 
-# The shipped DLL with the 32-bit messenger and player. A kernel that runs no 32-bit program
-# fails the stage, and the summary says why.
+# The shipped DLL with the 32-bit messenger and player, and once a 64-bit player. A kernel that
+# runs no 32-bit program fails the stage, and the summary says why.
 wine_suite() {
   cmake --build --preset win32 >/dev/null || return 1
-  bash tests/wine/run.sh build/win32
+  cmake --preset win64-player >/dev/null && cmake --build --preset win64-player >/dev/null ||
+    return 1
+  bash tests/wine/run.sh build/win32 build/win64-player
   local status=$?
   [ "$status" -eq 3 ] && summary_note=" (no Wine suite: this machine runs no 32-bit programs)"
   return "$status"

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """The Wine suite: the shipped 32-bit plug-in in a real Win32, loaded by the 32-bit reference
 messenger under WoW64 in a 64-bit prefix (and, once, on 32-bit Windows) and driven against the
-32-bit stand-in player. One line per check, then "N passed, M failed"; the exit status is
+32-bit stand-in player (and, once, a 64-bit one). One line per check, then "N passed, M failed"; the exit status is
 nonzero when a check failed.
 
-usage: suite.py [BUILD_DIR]   (default build/win32)"""
+usage: suite.py [BUILD_DIR [PLAYER64_BUILD_DIR]]   (default build/win32 build/win64-player)"""
 
 import os
 import re
@@ -19,6 +19,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import project_version  # noqa: E402
 import winelab  # noqa: E402
+from winelab import settings_text  # noqa: E402
 
 # The plug-in's texts, Windows-1251.
 HINTS = [
@@ -413,14 +414,71 @@ def launch_error_session(lab):
 def preferences_session(lab):
     steps = [["init"], ["prefs"], ["wait-title", "Notepad", "QUIB_Ctl.ini", "20000"],
              ["close-window", "Notepad"], ["fini"]]
-    s = lab.session("preferences", steps, settings(winlab_player(lab)))
+    written = settings(winlab_player(lab))
+    s = lab.session("preferences", steps, written)
     sane(s)
     result = find(s.segment(1), "result", "preferences")
     check("preferences gives no answer", result and result[0].head[2:] == ["none"])
     found = find(s.segment(2), "window")
     title = found[0].bytes("title") if found and " found " in found[0].text else None
     check("preferences starts the text editor on the settings file",
-          title is not None and b"QUIB_Ctl.ini" in title, found[0].text if found else "")
+          title is not None and b"QUIB_Ctl.ini" in title
+          and found[0].bytes("content") == settings_text(written), found[0].text if found else "")
+
+
+def other_bitness_title_session(lab):
+    """A 64-bit player, as some players that answer Winamp's messages are: its title lies above
+    4 GiB, beyond what the 32-bit plug-in's answer of SendMessageTimeoutA keeps, and at the
+    address cut to 32 bits its memory holds other text. The plug-in reads no title there."""
+    decoy = "Other-Memory-Of-The-Player"
+    steps = [["init"], ["wait-player", "10000"], ["message", "77", "np"], ["close-player"],
+             ["fini"]]
+    s = lab.session("other-bitness", steps,
+                    settings(winlab_player(lab)) + [("nowplaying-format", "%title%|%number%")],
+                    player_bits=64,
+                    player_args=["--state", "playing", "--number", "2", "--playlist",
+                                 "First|Memory-Song|Last", "--decoy", decoy])
+    sane(s)
+    placed = [line for line in s.player if line.is_("playlist")]
+    where = placed[0].get("decoy") if placed else None
+    check("the 64-bit player's titles lie above 4 GiB, its other text at their cut addresses",
+          placed and placed[0].int("memory") > 0xFFFFFFFF and where and where.startswith("0x"),
+          placed[0].text if placed else "no playlist line")
+    check("a player of another bitness: %title% is the caption's track (with its number), "
+          "not what lies at the cut address", sent_lines(s.segment(2)) == [(77, b"2. Memory-Song|2")],
+          str(sent_lines(s.segment(2))))
+
+
+def settings_elsewhere_session(lab):
+    """The messenger's current folder is not its own (a shortcut without a start folder, a file
+    dialog that changed it): the settings beside the plug-in's DLL are read, the current
+    folder's own plugins\\QUIB_Ctl.ini still first; preferences opens the file read."""
+    elsewhere = os.path.join(lab.root, "elsewhere")
+    beside = settings_text([("button-play", "yes"), ("button-mute", "yes")]) + b"; beside\r\n"
+    current = settings_text([("button-send", "yes")]) + b"; current folder\r\n"
+    os.makedirs(os.path.join(elsewhere, "plugins"), exist_ok=True)
+    with open(os.path.join(lab.plugins_dir, "QUIB_Ctl.ini"), "wb") as f:
+        f.write(beside)
+    steps = [["init"], ["prefs"], ["wait-title", "Notepad", "QUIB_Ctl.ini", "20000"],
+             ["close-window", "Notepad"], ["fini"]]
+    try:
+        alone = lab.session("settings-beside-dll", steps, cwd=elsewhere)
+        with open(os.path.join(elsewhere, "plugins", "QUIB_Ctl.ini"), "wb") as f:
+            f.write(current)
+        both = lab.session("settings-both", steps, cwd=elsewhere)
+    finally:
+        shutil.rmtree(elsewhere, ignore_errors=True)
+    for s, hints, text, what in ((alone, [HINTS[3], HINTS[7]], beside, "only beside the DLL"),
+                                 (both, [HINTS[0]], current, "in both folders")):
+        sane(s)
+        adds = [a.bytes("hint") for a in find(s.segment(0), "request", "addButton")]
+        check(f"run from another folder, with the settings {what}: initialise reads "
+              f"{'the current folder' if s is both else 'the file beside the DLL'}",
+              adds == hints, str(adds))
+        opened = find(s.segment(2), "window")
+        check(f"and preferences opens that same file in the text editor ({what})",
+              opened and opened[0].bytes("content") == text,
+              opened[0].text if opened else "no editor")
 
 
 def check_keyword_answers(s, label, cases):
@@ -654,6 +712,7 @@ def probe_session(lab):
 
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build/win32"
+    player64 = sys.argv[2] if len(sys.argv) > 2 else "build/win64-player"
     # A stopped suite still ends what it started.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     started = time.monotonic()
@@ -664,7 +723,7 @@ def main():
               "was not run under Wine", flush=True)
         print("0 passed, 1 failed")
         return NO_32BIT_PROGRAMS
-    lab = winelab.Lab(build)
+    lab = winelab.Lab(build, player64_dir=player64)
     missing = lab.missing()
     if missing:
         print("missing: " + ", ".join(missing), flush=True)
@@ -678,7 +737,8 @@ def main():
                     launch_error_session,
                     preferences_session, cyrillic_session, hung_player_session,
                     probe_session, core_audio_session, mixer_fallback_session,
-                    program_files_session, regional_formats_session):
+                    program_files_session, regional_formats_session,
+                    other_bitness_title_session, settings_elsewhere_session):
             try:
                 run(lab)
             except Exception as error:  # a broken session fails, the others still run

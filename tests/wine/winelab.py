@@ -156,7 +156,7 @@ def settings_text(pairs):
 
 
 class Lab:
-    def __init__(self, build_dir, log=print, arch="win64"):
+    def __init__(self, build_dir, log=print, arch="win64", player64_dir=None):
         self.build = os.path.abspath(build_dir)
         self.arch = arch  # the prefix's Windows: "win64" or "win32"
         self.log = log
@@ -170,12 +170,15 @@ class Lab:
         self.probe_dll = os.path.join(self.build, "tools", "messenger", "probe-plugin.dll")
         self.player_src = os.path.join(self.build, "tools", "player", "standin-player.exe")
         self.plugin_src = os.path.join(self.build, "QUIB_Ctl.dll")
+        # The 64-bit stand-in player, a player of another bitness than the plug-in's.
+        self.player64_src = (os.path.join(os.path.abspath(player64_dir), "tools", "player",
+                                          "standin-player.exe") if player64_dir else None)
 
     # The world
 
     def missing(self):
         needed = [self.messenger_exe, self.probe_dll, self.player_src, self.plugin_src, WINE,
-                  WINE64]
+                  WINE64] + ([self.player64_src] if self.player64_src else [])
         return [p for p in needed if not os.path.exists(p)]
 
     def start(self):
@@ -190,6 +193,9 @@ class Lab:
         shutil.copy(self.probe_dll, os.path.join(self.plugins_dir, "probe-plugin.dll"))
         self.player_exe = os.path.join(self.player_dir, "standin-player.exe")
         shutil.copy(self.player_src, self.player_exe)
+        if self.player64_src:
+            self.player64_exe = os.path.join(self.player_dir, "standin-player64.exe")
+            shutil.copy(self.player64_src, self.player64_exe)
         display = self._start_xvfb()
         pulse_socket = self._start_pulse()
         self.env = dict(os.environ)
@@ -346,28 +352,33 @@ class Lab:
         with open(os.path.join(self.plugins_dir, "QUIB_Ctl.ini"), "wb") as f:
             f.write(settings_text(pairs))
 
-    def start_player(self, args, log_path):
+    def start_player(self, args, log_path, bits=32):
         env = dict(self.env)
         env["STANDIN_PLAYER_LOG"] = winpath(log_path)
-        p = subprocess.Popen([WINE, self.player_exe] + args, cwd=self.player_dir, env=env,
+        command = [WINE, self.player_exe] if bits == 32 else [WINE64, self.player64_exe]
+        p = subprocess.Popen(command + args, cwd=self.player_dir, env=env,
                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
         self.players.append(p)
         return p
 
     def start_messenger(self, name, steps, plugin="QUIB_Ctl.dll", contact=321, extra_env=None,
-                        box_delay_ms=300, deadline_ms=60000, player_args=None, debug=None):
+                        box_delay_ms=300, deadline_ms=60000, player_args=None, debug=None,
+                        player_bits=32, cwd=None):
         """Starts the reference messenger on a script of steps (lists of words) in the
-        messenger folder, the player first when player_args is given; with debug, Wine's
-        debug channels (WINEDEBUG) for its process, whose output goes to {name}.stderr.
-        Returns the process and the paths of its transcript and of the player's log."""
+        messenger folder, or with cwd in that folder as its current one and the plug-in named
+        by its full path; the player first when player_args is given (a 64-bit one with
+        player_bits=64); with debug, Wine's debug channels (WINEDEBUG) for its process, whose
+        output goes to {name}.stderr. Returns the process and the paths of its transcript and
+        of the player's log."""
         transcript = os.path.join(self.root, f"{name}.transcript")
         player_log = os.path.join(self.root, f"{name}.player.log")
         open(player_log, "wb").close()
         open(transcript, "wb").close()
         if player_args is not None:
-            self.start_player(player_args, player_log)
-        args = [self.messenger_exe, "--plugin", "plugins\\" + plugin, "--contact", str(contact),
+            self.start_player(player_args, player_log, player_bits)
+        plugin_path = winpath(os.path.join(self.plugins_dir, plugin)) if cwd else "plugins\\" + plugin
+        args = [self.messenger_exe, "--plugin", plugin_path, "--contact", str(contact),
                 "--transcript", winpath(transcript), "--watch-boxes", str(box_delay_ms),
                 "--deadline", str(deadline_ms)]
         for step in steps:
@@ -379,7 +390,7 @@ class Lab:
         if debug:
             env["WINEDEBUG"] = debug
             stderr = open(os.path.join(self.root, f"{name}.stderr"), "wb")
-        process = subprocess.Popen([WINE] + args, cwd=self.messenger_dir, env=env,
+        process = subprocess.Popen([WINE] + args, cwd=cwd or self.messenger_dir, env=env,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=stderr)
         if debug:

@@ -340,6 +340,15 @@ HWND findOther(const std::string &windowClass, HWND after = nullptr) {
   return nullptr;
 }
 
+// The text of the window's edit control, if it has one: the file a text editor opened.
+std::string editContent(HWND window) {
+  HWND edit = FindWindowExA(window, nullptr, "Edit", nullptr);
+  if (!edit) return {};
+  char text[4096] = {};
+  const auto n = SendMessageA(edit, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  return " " + textField("content", std::string(text, static_cast<std::size_t>(n > 0 ? n : 0)));
+}
+
 // Waits for a top-level window of the class whose title contains the text (any title when
 // the text is empty).
 void waitWindow(const std::string &windowClass, const std::string &titlePart, DWORD ms) {
@@ -350,8 +359,8 @@ void waitWindow(const std::string &windowClass, const std::string &titlePart, DW
       DWORD pid = 0;
       GetWindowThreadProcessId(window, &pid);
       note("window " + textField("class", windowClass) + " found " +
-           textField("title", titleOf(window)) + " pid=" + std::to_string(pid) +
-           " after=" + std::to_string(elapsedMs() - start) + "ms");
+           textField("title", titleOf(window)) + editContent(window) +
+           " pid=" + std::to_string(pid) + " after=" + std::to_string(elapsedMs() - start) + "ms");
       return;
     }
     if (elapsedMs() - start >= ms || messenger.windowClosed) break;

@@ -70,6 +70,8 @@ struct Player {
   std::vector<std::string> playlist;
   std::vector<const char *> titles;
   UINT scrollMs = 0; // 0: the caption stands still
+  // Other text placed where a reader that cuts a title's address to 32 bits would look.
+  std::string decoy;
   std::size_t scrolled = 0;
 };
 
@@ -164,6 +166,26 @@ std::string hexAddress(const void *address) {
   std::snprintf(text, sizeof text, "0x%llX",
                 static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(address)));
   return text;
+}
+
+// A 64-bit player's titles lie above 4 GiB; the decoy goes at each title's address cut to its
+// low 32 bits, in one block of memory committed there. Gives where it lies, or why not.
+std::string placeDecoy() {
+  if (player.decoy.empty() || player.titles.empty()) return "none";
+  const std::uint64_t first = reinterpret_cast<std::uintptr_t>(player.titles.front());
+  const std::uint64_t last = reinterpret_cast<std::uintptr_t>(player.titles.back());
+  if (first <= 0xFFFFFFFFull) return "below-4gib";
+  const std::uint64_t cutFirst = first & 0xFFFFFFFFull;
+  const std::uint64_t base = cutFirst & ~std::uint64_t{0xFFFF};
+  const std::uint64_t end = (last & 0xFFFFFFFFull) + player.decoy.size() + 1;
+  auto *block = static_cast<char *>(VirtualAlloc(reinterpret_cast<void *>(base), end - base,
+                                                 MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  if (!block) return "failed error=" + std::to_string(GetLastError());
+  for (const char *title : player.titles) {
+    const std::uint64_t cut = reinterpret_cast<std::uintptr_t>(title) & 0xFFFFFFFFull;
+    std::memcpy(block + (cut - base), player.decoy.c_str(), player.decoy.size() + 1);
+  }
+  return hexAddress(block + (cutFirst - base));
 }
 
 std::string stateFields() {
@@ -381,9 +403,10 @@ const char *const usage =
     "                      [--track-hex HEX] [--number N] [--rate KHZ] [--bitrate KBPS]\n"
     "                      [--channels N] [--length SECONDS] [--open-dialog MS]\n"
     "                      [--start-delay MS] [--window-class NAME]\n"
-    "                      [--playlist \"TITLE|TITLE|...\"] [--scroll MS]\n"
+    "                      [--playlist \"TITLE|TITLE|...\"] [--scroll MS] [--decoy TEXT]\n"
     "The current playlist entry is the track's number; --scroll moves the caption one\n"
-    "character every MS milliseconds, as the player's taskbar scrolling does.\n"
+    "character every MS milliseconds, as the player's taskbar scrolling does. --decoy puts\n"
+    "TEXT at each title's address cut to 32 bits, when the titles lie above 4 GiB.\n"
     "The options may also come from STANDIN_PLAYER_OPTIONS (words separated by spaces),\n"
     "the log from STANDIN_PLAYER_LOG, for a player started without arguments.\n";
 
@@ -459,6 +482,8 @@ int main(int argc, char **argv) {
       player.playlist = splitTitles(value);
     else if (o == "--scroll")
       player.scrollMs = static_cast<UINT>(std::atoi(value.c_str()));
+    else if (o == "--decoy")
+      player.decoy = value;
     else {
       // A file to play, as the shell passes it through the registered open command.
       logLine("file " + quoted(o));
@@ -483,7 +508,7 @@ int main(int argc, char **argv) {
   placePlaylist();
   if (!player.titles.empty())
     logLine("playlist entries=" + std::to_string(player.titles.size()) +
-            " memory=" + hexAddress(player.titles[0]));
+            " memory=" + hexAddress(player.titles[0]) + " decoy=" + placeDecoy());
   if (startDelay) Sleep(startDelay);
 
   const HINSTANCE instance = GetModuleHandleA(nullptr);
