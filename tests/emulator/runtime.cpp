@@ -230,7 +230,7 @@ std::uint32_t waitForSingleObject(const Call &c) {
 
 // Module names: the DLL itself, by its name or by null; no other DLL is there to be found.
 // GetModuleHandleA and GetProcAddress, which the plug-in calls itself, are the simulated
-// Win32's (win32.cpp).
+// Win32's (kernel32.cpp).
 Addr moduleNamed(const std::string &name) {
   std::string lower = name;
   for (char &ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
