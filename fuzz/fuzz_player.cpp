@@ -264,6 +264,8 @@ void checkReport(bool runs, bool refuses, std::string_view caption, std::string_
                      sent(3, WM_USER, 2, 126),
                  "the report's queries to the player");
   TrackInfoAnswers info = infoOf(answers, title);
+  // An answer from 1000 up is a rate in Hz, from a player that imitates Winamp.
+  if (info.sampleRate >= 1000) info.sampleRate /= 1000;
   Expanded e =
       expand(format.empty() ? defaultNowPlayingFormat : format, trackOf(seen, answers.state), info);
   std::size_t queries = 4;

@@ -14,6 +14,7 @@ namespace {
 constexpr int captionBufferSize = 255;
 constexpr int shortestCaption = 12;
 constexpr std::int32_t msPerSecond = 1000;
+constexpr std::int32_t hzPerKhz = 1000;
 
 enum class Field { text, track, sampleRate, bitRate, channels, position, length, title, number };
 
@@ -166,6 +167,10 @@ void askPlaylist(TrackInfoAnswers &info, bool withTitle, bool &refused) {
 
 } // namespace
 
+std::int32_t rateInKhz(std::int32_t answer) {
+  return answer >= hzPerKhz ? answer / hzPerKhz : answer;
+}
+
 std::string_view captionSuffix(std::int32_t state) {
   if (state == stateStopped) return " - Winamp [Stopped]";
   if (state == statePaused) return " - Winamp [Paused]";
@@ -193,7 +198,7 @@ ReportEnd sendNowPlaying(std::int32_t contact) {
   bool refused = false;
   std::int32_t state = ask(0, requestState, refused);
   TrackInfoAnswers info;
-  info.sampleRate = ask(infoSampleRate, requestTrackInfo, refused);
+  info.sampleRate = rateInKhz(ask(infoSampleRate, requestTrackInfo, refused));
   info.bitRate = ask(infoBitRate, requestTrackInfo, refused);
   info.channels = ask(infoChannels, requestTrackInfo, refused);
   const std::string &format = settings.nowplayingFormat;

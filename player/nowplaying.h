@@ -25,6 +25,9 @@ inline constexpr std::string_view defaultNowPlayingFormat =
 // A longer line is cut to this many bytes.
 inline constexpr std::size_t nowPlayingLimit = 1024;
 
+// A sample rate in kHz: players that imitate Winamp answer in Hz, which is any answer from 1000
+// up (Winamp's own kHz never reach it); 44100 gives 44.
+std::int32_t rateInKhz(std::int32_t answer);
 // The caption suffix the player shows in the given state.
 std::string_view captionSuffix(std::int32_t state);
 // The format with its placeholders filled in: %track% (the caption without the suffix of the
