@@ -145,6 +145,8 @@ void tearDownPluginTest() {
   EXPECT_EQ(sim::liveIcons(), 0) << "an icon handle outlived its request";
   EXPECT_EQ(sim::openFiles(), 0);
   EXPECT_EQ(sim::openRegistryKeys(), 0);
+  EXPECT_EQ(sim::openMappings(), 0) << "a file mapping's handle was left open";
+  EXPECT_EQ(sim::mappedViews(), 0) << "a view of a file mapping was left mapped";
   EXPECT_EQ(sim::comReferences(), (sim::ComReferences{0, 0, 0})) << "a COM interface was kept";
   EXPECT_EQ(sim::unbalancedComInitialisations(), 0);
   EXPECT_EQ(sim::coreAudio().misuses, std::vector<std::string>{});
