@@ -84,6 +84,11 @@ inline Machine &machine() {
   return m;
 }
 
+// The code page conversions the parts share (nls.cpp), as MultiByteToWideChar and
+// WideCharToMultiByte make them with flags 0 and no default character of the caller's.
+std::wstring wideFrom(UINT codePage, std::string_view bytes);
+std::string bytesFrom(UINT codePage, std::wstring_view wide);
+
 inline std::string lower(std::string s) {
   for (char &c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

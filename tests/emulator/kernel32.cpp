@@ -1,6 +1,6 @@
 // kernel32's functions the plug-in imports, served by the simulated kernel32 and its national-
-// language support: strings compared, files, the environment, processes and modules, file
-// mappings.
+// language support: strings compared and converted, files, the environment, processes and
+// modules, file mappings.
 #include "tests/emulator/win32.h"
 
 #include <unicorn/unicorn.h>
@@ -20,6 +20,40 @@ std::uint32_t compareStringA(const Call &c) {
   return static_cast<std::uint32_t>(
       CompareStringA(c.arg(0), c.arg(1), c.arg(2) ? a.data() : nullptr, static_cast<int>(a.size()),
                      c.arg(4) ? b.data() : nullptr, static_cast<int>(b.size())));
+}
+
+// A negative count takes the text up to its terminator and the terminator too.
+std::string convertedBytes(Addr p, std::int32_t n) {
+  return n < 0 ? readCString(p) + '\0' : read(p, static_cast<std::size_t>(n));
+}
+std::wstring convertedUnits(Addr p, std::int32_t n) {
+  return n < 0 ? readWideCString(p) + L'\0' : readWide(p, static_cast<std::size_t>(n));
+}
+
+std::uint32_t multiByteToWideChar(const Call &c) {
+  std::string in = c.arg(2) ? convertedBytes(c.arg(2), signedArg(c, 3)) : std::string();
+  std::int32_t room = signedArg(c, 5);
+  std::wstring out(room > 0 ? static_cast<std::size_t>(room) : 0, L'\0');
+  int n = MultiByteToWideChar(c.arg(0), c.arg(1), c.arg(2) ? in.data() : nullptr,
+                              signedArg(c, 3) == 0 ? 0 : static_cast<int>(in.size()),
+                              c.arg(4) ? out.data() : nullptr, room);
+  if (n > 0 && room > 0) writeWide(c.arg(4), std::wstring_view(out).substr(0, n));
+  return static_cast<std::uint32_t>(n);
+}
+
+std::uint32_t wideCharToMultiByte(const Call &c) {
+  std::wstring in = c.arg(2) ? convertedUnits(c.arg(2), signedArg(c, 3)) : std::wstring();
+  std::int32_t room = signedArg(c, 5);
+  std::string out(room > 0 ? static_cast<std::size_t>(room) : 0, '\0');
+  std::string defaultChar = c.arg(6) ? read(c.arg(6), 1) : std::string();
+  BOOL usedDefault = FALSE;
+  int n = WideCharToMultiByte(
+      c.arg(0), c.arg(1), c.arg(2) ? in.data() : nullptr,
+      signedArg(c, 3) == 0 ? 0 : static_cast<int>(in.size()), c.arg(4) ? out.data() : nullptr, room,
+      c.arg(6) ? defaultChar.data() : nullptr, c.arg(7) ? &usedDefault : nullptr);
+  if (n > 0 && room > 0) write(c.arg(4), std::string_view(out).substr(0, n));
+  if (c.arg(7)) write32(c.arg(7), static_cast<std::uint32_t>(usedDefault));
+  return static_cast<std::uint32_t>(n);
 }
 
 std::uint32_t sleep(const Call &c) {
@@ -161,6 +195,8 @@ const std::vector<Binding> &kernel32Bindings() {
   constexpr Convention w = Convention::stdcall;
   static const std::vector<Binding> bindings{
       {"kernel32.dll", "CompareStringA", w, 6, withLastError<compareStringA>, 0},
+      {"kernel32.dll", "MultiByteToWideChar", w, 6, withLastError<multiByteToWideChar>, 0},
+      {"kernel32.dll", "WideCharToMultiByte", w, 8, withLastError<wideCharToMultiByte>, 0},
       {"kernel32.dll", "Sleep", w, 1, withLastError<sleep>, 0},
       {"kernel32.dll", "CreateFileA", w, 7, withLastError<createFileA>, 0},
       {"kernel32.dll", "GetFileSize", w, 2, withLastError<getFileSize>, 0},
