@@ -179,15 +179,27 @@ std::string_view captionSuffix(std::int32_t state) {
 
 std::string composeNowPlaying(std::string_view caption, std::int32_t state,
                               const TrackInfoAnswers &info, std::string_view format) {
-  if (format.empty()) format = defaultNowPlayingFormat;
   std::string_view rest = caption;
   std::string_view track = splitOff(captionSuffix(state), rest);
+  return fillNowPlaying(track, info, format.empty() ? defaultNowPlayingFormat : format);
+}
+
+std::string fillNowPlaying(std::string_view track, const TrackInfoAnswers &info,
+                           std::string_view format) {
   std::string line;
   // One allocation for the line, which never outgrows the cut.
   line.reserve(nowPlayingLimit);
   while (!format.empty() && line.size() < nowPlayingLimit)
     appendPiece(line, takePiece(format), track, info);
   return line;
+}
+
+bool formatShows(std::string_view format, std::string_view placeholder) {
+  while (!format.empty()) {
+    Piece piece = takePiece(format);
+    if (piece.field != Field::text && piece.text == placeholder) return true;
+  }
+  return false;
 }
 
 ReportEnd sendNowPlaying(std::int32_t contact) {
