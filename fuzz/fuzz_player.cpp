@@ -15,6 +15,7 @@
 // same of the player's, bit 4 kernel32 has no IsWow64Process (Windows before XP SP2); the rest:
 // the messenger's answers (driver::Messenger::answers).
 #include "fuzz/driver.h"
+#include "host/codepage.h"
 #include "player/commands.h"
 #include "player/nowplaying.h"
 #include "settings/settings.h"
@@ -356,6 +357,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   bool readable = titleReadable(bitness);
   std::string title =
       heard.playlistIndex >= 0 && readable ? titleAt(memory, heard.titleAddress) : "";
+  // A title that only UTF-8 explains is sent in the ANSI code page.
+  if (isUtf8WithNonAscii(title)) title = ansiFromUtf8(title);
   checkReport(runs, refuses, caption, format, heard, readable, title, contact);
   checkTogglePlay(runs, refuses, heard.state);
   driver::expect(sim::liveIcons() == 0, "an icon handle outlived its request");

@@ -1,5 +1,6 @@
 #include "player/nowplaying.h"
 
+#include "host/codepage.h"
 #include "host/requests.h"
 #include "player/messages.h"
 #include "player/playlist.h"
@@ -153,6 +154,12 @@ std::int32_t askTime(TrackTime which, bool &refused) {
   return reply.answered ? static_cast<std::int32_t>(reply.value) : -1;
 }
 
+// Players that imitate Winamp, foobar2000 among them, hold their titles in UTF-8: bytes only
+// UTF-8 explains are converted; any other title is Winamp's own ANSI, and goes as it is.
+std::string ansiTitle(std::string title) {
+  return isUtf8WithNonAscii(title) ? ansiFromUtf8(title) : title;
+}
+
 // The current playlist entry, and its title when the format shows it.
 void askPlaylist(TrackInfoAnswers &info, bool withTitle, bool &refused) {
   PlayerReply index = query(0, requestPlaylistIndex, refused);
@@ -162,7 +169,8 @@ void askPlaylist(TrackInfoAnswers &info, bool withTitle, bool &refused) {
       query(static_cast<WPARAM>(info.playlistIndex), requestPlaylistTitle, refused);
   // The address lies in the player's memory, as wide as the player's pointers.
   if (address.answered && address.value)
-    info.title = readPlayerText(playerWindow, static_cast<std::uintptr_t>(address.value));
+    info.title =
+        ansiTitle(readPlayerText(playerWindow, static_cast<std::uintptr_t>(address.value)));
 }
 
 } // namespace
