@@ -14,6 +14,7 @@ import time
 
 sys.dont_write_bytecode = True  # nothing of the run is left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import transcript  # noqa: E402
 import winelab  # noqa: E402
 
 KEYS = ["button-send", "button-prev", "button-rew", "button-play", "button-fwd", "button-next",
@@ -32,7 +33,7 @@ def follow(path, offset):
     if text:
         sys.stdout.write(text)
         sys.stdout.flush()
-    return offset + len(complete), winelab.parse(text)
+    return offset + len(complete), transcript.parse(text)
 
 
 def screenshot(lab, rect, png):
