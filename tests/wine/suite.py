@@ -19,6 +19,7 @@ import buttons_player  # noqa: E402
 import checks  # noqa: E402
 import format_title  # noqa: E402
 import launch  # noqa: E402
+import programs32  # noqa: E402
 import settings_folder  # noqa: E402
 import winelab  # noqa: E402
 import windows32  # noqa: E402
@@ -45,7 +46,9 @@ def main():
     # A stopped suite still ends what it started.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     started = time.monotonic()
-    problem = winelab.why_32bit_cannot_run()
+    way = programs32.path()
+    problem = None if way else programs32.why_32bit_cannot_run()
+    print(f"NOTE {way or '32-bit programs: none'}", flush=True)
     if problem:
         # Nothing less than the shipped DLL is run here, so the suite fails rather than pass.
         print(f"NOTE 32-bit programs cannot run on this machine ({problem}): the shipped DLL "

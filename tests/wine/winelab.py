@@ -8,7 +8,6 @@ Everything started here is ended by Lab.close(); every wait has a time limit."""
 import os
 import shutil
 import signal
-import struct
 import subprocess
 import tempfile
 import time
@@ -22,50 +21,6 @@ PULSEAUDIO = "/usr/bin/pulseaudio"
 WINESERVER = "/usr/lib/wine/wineserver"
 PLAYER_CLASS = "Winamp v1.x"
 
-
-
-def elf32_probe():
-    """The smallest 32-bit Linux program: it writes "i386" and exits 0. A kernel without its
-    IA32 emulation refuses it, and with it Wine's 32-bit loader and every 32-bit program."""
-    base = 0x08048000
-    code_at = 52 + 32  # after the ELF header and the one program header
-    message = b"i386\n"
-    def code(message_at):
-        return (b"\xb8\x04\x00\x00\x00"  # mov eax, 4 (write)
-                b"\xbb\x01\x00\x00\x00"  # mov ebx, 1 (standard output)
-                + b"\xb9" + struct.pack("<I", message_at)  # mov ecx, message
-                + b"\xba" + struct.pack("<I", len(message))  # mov edx, its length
-                + b"\xcd\x80"  # int 0x80
-                b"\xb8\x01\x00\x00\x00"  # mov eax, 1 (exit)
-                b"\x31\xdb"  # xor ebx, ebx
-                b"\xcd\x80")  # int 0x80
-    code = code(base + code_at + len(code(0)))
-    size = code_at + len(code) + len(message)
-    header = (b"\x7fELF\x01\x01\x01" + bytes(9)
-              + struct.pack("<HHIIIIIHHHHHH", 2, 3, 1, base + code_at, 52, 0, 0, 52, 32, 1, 0,
-                            0, 0))
-    program = struct.pack("<IIIIIIII", 1, 0, base, base, size, size, 5, 0x1000)
-    return header + program + code + message
-
-
-def why_32bit_cannot_run():
-    """None when this machine runs 32-bit programs; otherwise what stops them."""
-    folder = tempfile.mkdtemp(prefix="quib-probe32-")
-    path = os.path.join(folder, "probe32")
-    try:
-        with open(path, "wb") as f:
-            f.write(elf32_probe())
-        os.chmod(path, 0o755)
-        try:
-            ran = subprocess.run([path], stdin=subprocess.DEVNULL, capture_output=True,
-                                 timeout=10)
-        except OSError as error:
-            return f"the kernel refuses a 32-bit program: {error.strerror}"
-        if ran.returncode != 0 or ran.stdout != b"i386\n":
-            return f"a 32-bit program did not run as it should: exit {ran.returncode}"
-        return None
-    finally:
-        shutil.rmtree(folder, ignore_errors=True)
 
 
 def winpath(path):
