@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,16 +42,7 @@ enum Request : LPARAM {
 // The caption's text moves one character at every tick of this timer while it scrolls.
 constexpr UINT_PTR scrollTimer = 1;
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const {
-    if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
-
 struct Player {
-  Handle log;
-  ULONGLONG startTick = 0;
   State state = stopped;
   int number = 1;
   std::string track = "Stand-in Artist - Stand-in Song";
@@ -108,35 +98,6 @@ std::string windowText() {
   const std::string loop = caption() + " *** ";
   const std::size_t at = player.scrolled % loop.size();
   return loop.substr(at) + loop.substr(0, at);
-}
-
-// Printable ASCII in quotes, anything else as hex, so the log stays plain ASCII.
-std::string quoted(const std::string &bytes) {
-  bool plain = true;
-  for (const char c : bytes) {
-    if (c < 0x20 || c > 0x7E || c == '"') plain = false;
-  }
-  if (plain) return "\"" + bytes + "\"";
-  std::string hex = "hex:";
-  char digits[4];
-  for (const char c : bytes) {
-    std::snprintf(digits, sizeof digits, "%02X",
-                  static_cast<unsigned>(static_cast<unsigned char>(c)));
-    hex += digits;
-  }
-  return hex;
-}
-
-void logLine(const std::string &text) {
-  char stamp[24];
-  std::snprintf(stamp, sizeof stamp, "[%7llu] ", GetTickCount64() - player.startTick);
-  const std::string line = stamp + text + " pid=" + std::to_string(GetCurrentProcessId()) + "\n";
-  std::fputs(line.c_str(), stdout);
-  std::fflush(stdout);
-  if (player.log) {
-    DWORD written = 0;
-    WriteFile(player.log.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  }
 }
 
 void showState() {
@@ -385,19 +346,6 @@ bool parseState(const std::string &name, State &out) {
   return true;
 }
 
-bool fromHex(const std::string &digits, std::string &out) {
-  if (digits.size() % 2 != 0) return false;
-  out.clear();
-  for (std::size_t i = 0; i < digits.size(); i += 2) {
-    char *end = nullptr;
-    const std::string pair = digits.substr(i, 2);
-    const long value = std::strtol(pair.c_str(), &end, 16);
-    if (*end != '\0') return false;
-    out += static_cast<char>(value);
-  }
-  return true;
-}
-
 const char *const usage =
     "usage: standin-player [--log FILE] [--state playing|paused|stopped] [--track TEXT]\n"
     "                      [--track-hex HEX] [--number N] [--rate KHZ] [--bitrate KBPS]\n"
@@ -421,28 +369,9 @@ std::vector<std::string> splitTitles(const std::string &list) {
   return titles;
 }
 
-std::vector<std::string> options(int argc, char **argv) {
-  std::vector<std::string> out;
-  if (const char *env = std::getenv("STANDIN_PLAYER_OPTIONS")) {
-    std::string word;
-    for (const char *c = env;; ++c) {
-      if (*c == ' ' || *c == '\0') {
-        if (!word.empty()) out.push_back(word);
-        word.clear();
-        if (*c == '\0') break;
-      } else {
-        word += *c;
-      }
-    }
-  }
-  for (int i = 1; i < argc; ++i) out.emplace_back(argv[i]);
-  return out;
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
-  player.startTick = GetTickCount64();
   std::string logPath;
   if (const char *env = std::getenv("STANDIN_PLAYER_LOG")) logPath = env;
   DWORD startDelay = 0;
@@ -495,11 +424,7 @@ int main(int argc, char **argv) {
     }
     ++i;
   }
-  if (!logPath.empty()) {
-    player.log.reset(CreateFileA(logPath.c_str(), FILE_APPEND_DATA,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  }
+  if (!logPath.empty()) openLog(logPath);
   // Which copy was started: tests tell the places the plug-in looks in apart by it.
   char exe[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, exe, MAX_PATH);
