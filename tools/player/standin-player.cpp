@@ -62,6 +62,9 @@ struct Player {
   UINT scrollMs = 0; // 0: the caption stands still
   // Other text placed where a reader that cuts a title's address to 32 bits would look.
   std::string decoy;
+  // Imitates Winamp as foobar2000 does: no state in the caption (the rate in Hz and UTF-8
+  // titles come with --rate and --playlist-hex).
+  bool foobar = false;
   std::size_t scrolled = 0;
 };
 
@@ -84,8 +87,11 @@ std::string currentTitle() {
                                                               : player.track;
 }
 
+// foobar2000's imitation of Winamp counts its entries from 0 and shows no state.
 std::string caption() {
-  std::string text = std::to_string(player.number) + ". " + currentTitle() + " - Winamp";
+  const int shown = player.foobar ? player.number - 1 : player.number;
+  std::string text = std::to_string(shown) + ". " + currentTitle() + " - Winamp";
+  if (player.foobar) return text;
   if (player.state == paused) text += " [Paused]";
   if (player.state == stopped) text += " [Stopped]";
   return text;
@@ -351,10 +357,13 @@ const char *const usage =
     "                      [--track-hex HEX] [--number N] [--rate KHZ] [--bitrate KBPS]\n"
     "                      [--channels N] [--length SECONDS] [--open-dialog MS]\n"
     "                      [--start-delay MS] [--window-class NAME]\n"
-    "                      [--playlist \"TITLE|TITLE|...\"] [--scroll MS] [--decoy TEXT]\n"
+    "                      [--playlist \"TITLE|TITLE|...\"] [--playlist-hex HEX|HEX|...]\n"
+    "                      [--scroll MS] [--decoy TEXT] [--foobar]\n"
     "The current playlist entry is the track's number; --scroll moves the caption one\n"
     "character every MS milliseconds, as the player's taskbar scrolling does. --decoy puts\n"
     "TEXT at each title's address cut to 32 bits, when the titles lie above 4 GiB.\n"
+    "--foobar imitates Winamp as foobar2000 does: the caption counts from 0 and shows no\n"
+    "state; give it the rate in Hz (--rate 44100) and UTF-8 titles (--playlist-hex).\n"
     "The options may also come from STANDIN_PLAYER_OPTIONS (words separated by spaces),\n"
     "the log from STANDIN_PLAYER_LOG, for a player started without arguments.\n";
 
@@ -367,6 +376,17 @@ std::vector<std::string> splitTitles(const std::string &list) {
   }
   titles.push_back(list.substr(start));
   return titles;
+}
+
+// Titles given in hex, such as UTF-8 ones, which the command line cannot carry as bytes.
+bool playlistFromHex(const std::string &list) {
+  player.playlist.clear();
+  for (const std::string &digits : splitTitles(list)) {
+    std::string title;
+    if (!fromHex(digits, title)) return false;
+    player.playlist.push_back(title);
+  }
+  return true;
 }
 
 } // namespace
@@ -409,7 +429,12 @@ int main(int argc, char **argv) {
       player.windowClass = value;
     else if (o == "--playlist")
       player.playlist = splitTitles(value);
-    else if (o == "--scroll")
+    else if (o == "--playlist-hex")
+      ok = ok && playlistFromHex(value);
+    else if (o == "--foobar") {
+      player.foobar = true;
+      continue;
+    } else if (o == "--scroll")
       player.scrollMs = static_cast<UINT>(std::atoi(value.c_str()));
     else if (o == "--decoy")
       player.decoy = value;
