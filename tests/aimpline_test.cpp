@@ -129,14 +129,6 @@ protected:
     });
     sim::createFileMapping("AIMP2_RemoteInfo", block);
   }
-  std::string keywordAnswerWith(const std::string &lines) {
-    initialiseWith("autoanswer-key=np\r\n" + lines);
-    sim::sentMessages().clear();
-    messenger().requests.clear();
-    deliver(messageEvent(9, "np"));
-    if (requestKinds() != std::vector<std::string>{"sendMessage"}) return "(no line)";
-    return messenger().requests[0].text;
-  }
 };
 
 TEST_P(AimpLine, TheKeywordGetsAimpsTrackInTheAnsiCodePage) {
