@@ -1,5 +1,6 @@
 #include "settings/settings.h"
 
+#include "host/codepage.h"
 #include "host/file.h"
 
 #include <array>
@@ -54,7 +55,20 @@ void applyLine(std::string_view line) {
     }
 }
 
-// The whole of an open file; the empty text when it cannot be read.
+// Today's Notepad saves UTF-8, and UTF-16 as "Unicode".
+constexpr std::string_view utf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view utf16Mark = "\xFF\xFE";
+
+// Little-endian pairs of bytes; an odd last byte is no unit.
+std::basic_string<WCHAR> utf16Units(std::string_view bytes) {
+  std::basic_string<WCHAR> units(bytes.size() / 2, L'\0');
+  for (std::size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<WCHAR>(static_cast<unsigned char>(bytes[2 * i]) |
+                                  static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+  return units;
+}
+
+// The whole of an open file as the parser's text; the empty text when it cannot be read.
 std::string readWhole(const ReadOnlyFile &file) {
   DWORD size = GetFileSize(file.handle, nullptr);
   if (size == INVALID_FILE_SIZE) return {};
@@ -64,10 +78,11 @@ std::string readWhole(const ReadOnlyFile &file) {
     if (!ReadFile(file.handle, text.data(), size, &read, nullptr)) return {};
     // A file that shrank meanwhile gives what it still holds, never trailing zeros.
     text.resize(read);
-    return text;
+    return settingsTextOf(std::move(text));
   } catch (...) {
     // A file too large to hold (more than the heap gives, or more than a string of the 32-bit
-    // build can be) reads like one that cannot be read: the settings keep their values.
+    // build can be), or to convert, reads like one that cannot be read: the settings keep
+    // their values.
     return {};
   }
 }
@@ -93,6 +108,14 @@ std::string readSettingsFile() {
   ReadOnlyFile besideFile(beside.c_str());
   if (!besideFile.isOpen()) return {};
   return readWhole(besideFile);
+}
+
+std::string settingsTextOf(std::string bytes) {
+  std::string_view b = bytes;
+  if (b.starts_with(utf8Mark)) return ansiFromUtf8(b.substr(utf8Mark.size()));
+  if (b.starts_with(utf16Mark)) return ansiFromUtf16(utf16Units(b.substr(utf16Mark.size())));
+  if (isUtf8WithNonAscii(b)) return ansiFromUtf8(b);
+  return bytes;
 }
 
 std::string settingsFileBesideDllInUse() {
