@@ -88,14 +88,15 @@ std::string readWhole(const ReadOnlyFile &file) {
 }
 
 // The DLL's own full name with its file name replaced by the settings file's; empty when the
-// name cannot be had whole.
-std::string besideDllPath() {
-  char name[MAX_PATH];
-  DWORD length = GetModuleFileNameA(thisModule(), name, MAX_PATH);
+// name cannot be had whole. The wide name spells every folder as it is, where the ANSI one
+// would give '?' or a look-alike for a character outside the code page.
+std::wstring besideDllPath() {
+  WCHAR name[MAX_PATH];
+  DWORD length = GetModuleFileNameW(thisModule(), name, MAX_PATH);
   // A name that fills the buffer may be cut, and Windows XP leaves it unterminated then.
   if (length == 0 || length >= MAX_PATH) return {};
-  std::string_view dll(name, length);
-  return std::string(dll.substr(0, dll.rfind('\\') + 1)).append(settingsFileName);
+  std::wstring_view dll(name, length);
+  return std::wstring(dll.substr(0, dll.rfind(L'\\') + 1)).append(settingsFileName);
 }
 
 } // namespace
@@ -103,7 +104,7 @@ std::string besideDllPath() {
 std::string readSettingsFile() {
   ReadOnlyFile file(settingsPath);
   if (file.isOpen()) return readWhole(file);
-  std::string beside = besideDllPath();
+  std::wstring beside = besideDllPath();
   if (beside.empty()) return {};
   ReadOnlyFile besideFile(beside.c_str());
   if (!besideFile.isOpen()) return {};
@@ -118,9 +119,9 @@ std::string settingsTextOf(std::string bytes) {
   return bytes;
 }
 
-std::string settingsFileBesideDllInUse() {
+std::wstring settingsFileBesideDllInUse() {
   if (ReadOnlyFile(settingsPath).isOpen()) return {};
-  std::string beside = besideDllPath();
+  std::wstring beside = besideDllPath();
   if (beside.empty() || !ReadOnlyFile(beside.c_str()).isOpen()) return {};
   return beside;
 }

@@ -69,6 +69,7 @@ struct Machine {
   bool hasIsWow64Process = true;
   std::string programFileName = "C:\\Messenger\\Messenger.exe";
   std::string pluginFileName = "C:\\Messenger\\plugins\\QUIB_Ctl.dll";
+  std::string systemDirectory = "C:\\WINDOWS\\system32";
 };
 
 inline Machine &machine() {

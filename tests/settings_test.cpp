@@ -220,7 +220,8 @@ protected:
     ASSERT_EQ(sim::shellCalls().size(), 1u);
     const sim::ShellCall &c = sim::shellCalls()[0];
     EXPECT_EQ(std::tie(c.owner, c.operation, c.file, c.parameters, c.directory, c.showCommand),
-              std::make_tuple(nullptr, "open", "notepad.exe", parameters, "", SW_SHOWNORMAL));
+              std::make_tuple(nullptr, "open", systemNotepad, parameters, "", SW_SHOWNORMAL));
+    EXPECT_TRUE(c.wide);
   }
 };
 
@@ -287,6 +288,21 @@ TEST_P(SettingsBesideTheDll, AModuleNameThatDoesNotFitTheBufferCountsAsNone) {
   }
 }
 
+// A folder whose name Windows-1251 cannot spell, as C:\Users\Jürgen or one in Greek letters:
+// GetModuleFileNameA would give «J?rgen», a folder that is not there.
+TEST_P(SettingsBesideTheDll, AreFoundInAFolderWhoseNameTheCodePageLacks) {
+  plugins = std::filesystem::current_path() / "J\xC3\xBCrgen \xCE\xA9\xCE\xB4\xCE\xAE" / "plugins";
+  besideName = windowsName(plugins / "QUIB_Ctl.ini");
+  sim::setModuleFileName(thisModule(), windowsName(plugins / "QUIB_Ctl.dll"));
+  write(plugins / "QUIB_Ctl.ini", "button-play=yes\r\nautoanswer-key=dll");
+  deliver(initialiseEvent());
+  EXPECT_EQ(requestKinds(), std::vector<std::string>{"addButton"});
+  EXPECT_TRUE(isKeyword("dll"));
+  EXPECT_EQ(opened(), (std::vector<std::string>{".\\plugins\\QUIB_Ctl.ini", besideName}));
+  EXPECT_TRUE(sim::fileOpens().back().wide);
+  expectNotepadOn('"' + besideName + '"');
+}
+
 ON_BOTH_BUILDS(SettingsBesideTheDll);
 
 } // namespace
@@ -343,6 +359,17 @@ TEST_P(SettingsFileEncoding, AFileThatIsNotUtf8ThroughoutIsReadAsItIs) {
   // «нп» in UTF-8, then «нп» in Windows-1251 on the next line.
   initialiseWith("autoanswer-key=\xD0\xBD\xD0\xBF\r\nautoanswer-key=\xED\xEF");
   EXPECT_EQ(hex(deliver(messageEvent(9, "\xED\xEF"))), "01 00 00 00 04");
+}
+
+TEST_P(SettingsFileEncoding, APlayerPathSavedInUtf8NamesTheProgramThatIsThere) {
+  // «Плеер\winamp.exe» below the current folder, as the Linux file system spells it.
+  const std::string folder = "\xD0\x9F\xD0\xBB\xD0\xB5\xD0\xB5\xD1\x80";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/winamp.exe") << "MZ";
+  initialiseWith("button-play=yes\r\ncustom-player=" + folder + "\\winamp.exe");
+  press(0);
+  ASSERT_FALSE(sim::shellCalls().empty());
+  EXPECT_EQ(hex(sim::shellCalls()[0].file), hex("\xCF\xEB\xE5\xE5\xF0\\winamp.exe"));
 }
 
 ON_BOTH_BUILDS(SettingsFileEncoding);

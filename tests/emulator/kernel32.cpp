@@ -61,6 +61,11 @@ std::uint32_t createFileA(const Call &c) {
                                  c.arg(5), hostHandle<HANDLE>(c.arg(6))));
 }
 
+std::uint32_t createFileW(const Call &c) {
+  return guestHandle(CreateFileW(WideText(c.arg(0)).get(), c.arg(1), c.arg(2), nullptr, c.arg(4),
+                                 c.arg(5), hostHandle<HANDLE>(c.arg(6))));
+}
+
 std::uint32_t getFileSize(const Call &c) {
   DWORD high = 0;
   DWORD low = GetFileSize(hostHandle<HANDLE>(c.arg(0)), c.arg(1) ? &high : nullptr);
@@ -139,6 +144,22 @@ std::uint32_t getModuleFileNameA(const Call &c) {
   return length;
 }
 
+std::uint32_t getModuleFileNameW(const Call &c) {
+  DWORD size = c.arg(2);
+  std::wstring buffer(size, L'\0');
+  DWORD length = GetModuleFileNameW(hostModule(c.arg(0)), buffer.data(), size);
+  if (length) writeWide(c.arg(1), buffer.substr(0, length < size ? length + 1 : size));
+  return length;
+}
+
+std::uint32_t getSystemDirectoryW(const Call &c) {
+  UINT size = c.arg(1);
+  std::wstring buffer(size, L'\0');
+  UINT length = GetSystemDirectoryW(buffer.data(), size);
+  if (length < size) writeWide(c.arg(0), buffer.substr(0, length + 1));
+  return length;
+}
+
 const Binding &kernel32Binding(const std::string &name) {
   for (const Binding &b : win32Bindings())
     if (std::string_view(b.dll) == "kernel32.dll" && name == b.name) return b;
@@ -168,6 +189,7 @@ const std::vector<Binding> &kernel32Bindings() {
       {"kernel32.dll", "WideCharToMultiByte", w, 8, withLastError<wideCharToMultiByte>, 0},
       {"kernel32.dll", "Sleep", w, 1, withLastError<sleep>, 0},
       {"kernel32.dll", "CreateFileA", w, 7, withLastError<createFileA>, 0},
+      {"kernel32.dll", "CreateFileW", w, 7, withLastError<createFileW>, 0},
       {"kernel32.dll", "GetFileSize", w, 2, withLastError<getFileSize>, 0},
       {"kernel32.dll", "ReadFile", w, 5, withLastError<readFile>, 0},
       {"kernel32.dll", "CloseHandle", w, 1, withLastError<closeHandle>, 0},
@@ -179,6 +201,8 @@ const std::vector<Binding> &kernel32Bindings() {
       {"kernel32.dll", "GetModuleHandleA", w, 1, withLastError<getModuleHandleA>, 0},
       {"kernel32.dll", "GetProcAddress", w, 2, withLastError<getProcAddress>, 0},
       {"kernel32.dll", "GetModuleFileNameA", w, 3, withLastError<getModuleFileNameA>, 0},
+      {"kernel32.dll", "GetModuleFileNameW", w, 3, withLastError<getModuleFileNameW>, 0},
+      {"kernel32.dll", "GetSystemDirectoryW", w, 2, withLastError<getSystemDirectoryW>, 0},
       // Imported by no DLL: GetProcAddress hands it out.
       {"kernel32.dll", "IsWow64Process", w, 2, withLastError<isWow64Process>, 0},
   };
