@@ -81,6 +81,20 @@ const std::string *moduleFileName(HMODULE module) {
   return name;
 }
 
+// A process that exits as it is opened leaves its id to its heir's process.
+void handOnAtOpen(DWORD processId) {
+  auto &m = machine();
+  auto exit = m.exitsAtOpen.find(processId);
+  if (exit == m.exitsAtOpen.end()) return;
+  auto [player, heir] = exit->second;
+  m.exitsAtOpen.erase(exit);
+  DWORD heirId = sim::processIdOf(heir);
+  sim::removeWindow(player);
+  m.processes[processId] = std::move(m.processes[heirId]);
+  m.processes.erase(heirId);
+  m.windowProcesses[heir] = processId;
+}
+
 // IsWow64Process's answer for a process, or its failure.
 BOOL wow64Answer(sim::Wow64 wow64, PBOOL answer) {
   if (wow64 == sim::Wow64::unknown) {
@@ -189,6 +203,7 @@ DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {
 HANDLE OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId) {
   auto &m = machine();
   m.processOpens.push_back({access, inheritHandle, processId});
+  handOnAtOpen(processId);
   auto p = m.processes.find(processId);
   if (p == m.processes.end()) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -335,6 +350,9 @@ void writeProcessMemory(HWND window, std::uintptr_t address, const std::string &
 
 void protectProcessPage(HWND window, std::uintptr_t address) {
   processOf(window).protectedPages.insert(pageOf(address));
+}
+void exitAtOpen(HWND player, HWND heir) {
+  machine().exitsAtOpen[processIdOf(player)] = {player, heir};
 }
 void denyProcessOpen(HWND window) {
   processOf(window).denyOpen = true;

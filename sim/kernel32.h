@@ -74,6 +74,10 @@ void writeProcessMemory(HWND window, std::uintptr_t address, const std::string &
 void protectProcessPage(HWND window, std::uintptr_t address);
 // The process runs with higher rights: OpenProcess fails with ERROR_ACCESS_DENIED.
 void denyProcessOpen(HWND window);
+// The player's process exits just as OpenProcess is called on its id, and Windows hands the id
+// on to the process of the heir's window, another program, which that open then reaches; the
+// player's window is gone.
+void exitAtOpen(HWND player, HWND heir);
 struct ProcessOpen {
   DWORD access;
   BOOL inheritHandle;

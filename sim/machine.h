@@ -64,6 +64,7 @@ struct Machine {
   DWORD nextProcessId = 0x1000;
   std::map<SimHandle *, SimProcessHandle> processHandles;
   std::vector<sim::ProcessOpen> processOpens;
+  std::map<DWORD, std::pair<HWND, HWND>> exitsAtOpen; // by the id: the player and the heir
   std::vector<sim::MemoryRead> memoryReads;
   sim::Wow64 ownWow64 = sim::Wow64::no;
   bool hasIsWow64Process = true;
