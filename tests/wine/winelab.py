@@ -6,13 +6,13 @@ player, 32-bit programs both, whose transcripts and logs come back parsed.
 Everything started here is ended by Lab.close(); every wait has a time limit."""
 
 import os
-import re
 import shutil
 import signal
-import struct
 import subprocess
 import tempfile
 import time
+
+from transcript import Session, settings_text
 
 # Wine's loader of 32-bit programs, and the 64-bit one that makes a 64-bit prefix.
 WINE = "/usr/lib/wine/wine"
@@ -21,138 +21,11 @@ PULSEAUDIO = "/usr/bin/pulseaudio"
 WINESERVER = "/usr/lib/wine/wineserver"
 PLAYER_CLASS = "Winamp v1.x"
 
-LINE = re.compile(r"^\[\s*(\d+)\] (.*)$")
-FIELD = re.compile(r'([\w-]+)=("[^"]*"|\S+)')
-
-
-def elf32_probe():
-    """The smallest 32-bit Linux program: it writes "i386" and exits 0. A kernel without its
-    IA32 emulation refuses it, and with it Wine's 32-bit loader and every 32-bit program."""
-    base = 0x08048000
-    code_at = 52 + 32  # after the ELF header and the one program header
-    message = b"i386\n"
-    def code(message_at):
-        return (b"\xb8\x04\x00\x00\x00"  # mov eax, 4 (write)
-                b"\xbb\x01\x00\x00\x00"  # mov ebx, 1 (standard output)
-                + b"\xb9" + struct.pack("<I", message_at)  # mov ecx, message
-                + b"\xba" + struct.pack("<I", len(message))  # mov edx, its length
-                + b"\xcd\x80"  # int 0x80
-                b"\xb8\x01\x00\x00\x00"  # mov eax, 1 (exit)
-                b"\x31\xdb"  # xor ebx, ebx
-                b"\xcd\x80")  # int 0x80
-    code = code(base + code_at + len(code(0)))
-    size = code_at + len(code) + len(message)
-    header = (b"\x7fELF\x01\x01\x01" + bytes(9)
-              + struct.pack("<HHIIIIIHHHHHH", 2, 3, 1, base + code_at, 52, 0, 0, 52, 32, 1, 0,
-                            0, 0))
-    program = struct.pack("<IIIIIIII", 1, 0, base, base, size, size, 5, 0x1000)
-    return header + program + code + message
-
-
-def why_32bit_cannot_run():
-    """None when this machine runs 32-bit programs; otherwise what stops them."""
-    folder = tempfile.mkdtemp(prefix="quib-probe32-")
-    path = os.path.join(folder, "probe32")
-    try:
-        with open(path, "wb") as f:
-            f.write(elf32_probe())
-        os.chmod(path, 0o755)
-        try:
-            ran = subprocess.run([path], stdin=subprocess.DEVNULL, capture_output=True,
-                                 timeout=10)
-        except OSError as error:
-            return f"the kernel refuses a 32-bit program: {error.strerror}"
-        if ran.returncode != 0 or ran.stdout != b"i386\n":
-            return f"a 32-bit program did not run as it should: exit {ran.returncode}"
-        return None
-    finally:
-        shutil.rmtree(folder, ignore_errors=True)
-
-
-def value_bytes(value):
-    """A transcript value as bytes: "text" or hex:... as the programs write them."""
-    if value.startswith('"') and value.endswith('"'):
-        return value[1:-1].encode("latin-1")
-    if value.startswith("hex:"):
-        return bytes.fromhex(value[4:])
-    return value.encode("latin-1")
-
-
-class Line:
-    """One transcript or log line: its time, the words in front of the first field, the
-    fields, and the text as written."""
-
-    def __init__(self, ms, text):
-        self.ms = ms
-        self.text = text
-        first = FIELD.search(text)
-        head = text[: first.start()] if first else text
-        self.head = head.split()
-        self.fields = {m.group(1): m.group(2) for m in FIELD.finditer(text)}
-
-    def is_(self, *words):
-        return self.head[: len(words)] == list(words)
-
-    def get(self, name, default=None):
-        return self.fields.get(name, default)
-
-    def bytes(self, name):
-        return value_bytes(self.fields[name]) if name in self.fields else None
-
-    def int(self, name, default=None):
-        value = self.fields.get(name)
-        return int(value.rstrip("ms"), 0) if value is not None else default
-
-    def __repr__(self):
-        return f"[{self.ms}] {self.text}"
-
-
-def parse(text):
-    lines = []
-    for raw in text.splitlines():
-        m = LINE.match(raw)
-        if m:
-            lines.append(Line(int(m.group(1)), m.group(2)))
-    return lines
-
-
-class Session:
-    """The outcome of one messenger run: the transcript, split per script step, and the
-    player's log."""
-
-    def __init__(self, name, steps, transcript, player_log, exit_code, seconds, stderr=""):
-        self.name = name
-        self.stderr = stderr  # the messenger's Wine debug output, when it was asked for
-        self.steps = steps
-        self.lines = parse(transcript)
-        self.player = parse(player_log)
-        self.exit_code = exit_code
-        self.seconds = seconds
-        self.text = transcript
-        self.segments = []
-        current = None
-        for line in self.lines:
-            if line.is_("step"):
-                current = []
-                self.segments.append(current)
-            elif current is not None:
-                current.append(line)
-
-    def segment(self, index):
-        return self.segments[index] if index < len(self.segments) else []
 
 
 def winpath(path):
     """The Windows name of a Unix path, through Wine's Z: drive."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def settings_text(pairs):
-    """The settings file: key=value lines ended by CR LF, as the plug-in reads them; a value
-    given as bytes (Windows-1251) is written as it is."""
-    def raw(v):
-        return v if isinstance(v, bytes) else v.encode("latin-1")
-    return b"".join(k.encode("latin-1") + b"=" + raw(v) + b"\r\n" for k, v in pairs)
 
 
 class Lab:
