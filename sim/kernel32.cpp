@@ -61,7 +61,7 @@ HANDLE openFile(const std::string &name, DWORD access, DWORD disposition) {
 
 // A name into a buffer of so many characters: whole with its terminator when it fits, else cut
 // to the buffer without one.
-template <class Char> DWORD copyName(const std::basic_string<Char> &name, Char *out, DWORD size) {
+DWORD copyName(const std::wstring &name, WCHAR *out, DWORD size) {
   if (name.size() < size) {
     std::copy(name.c_str(), name.c_str() + name.size() + 1, out);
     return static_cast<DWORD>(name.size());
@@ -283,11 +283,6 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&IsWow64Process));
   SetLastError(ERROR_PROC_NOT_FOUND);
   return nullptr;
-}
-
-DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
-  const std::string *name = moduleFileName(module);
-  return name ? copyName(bytesFrom(CP_ACP, wideFrom(CP_UTF8, *name)), fileName, size) : 0;
 }
 
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {

@@ -33,7 +33,6 @@ HANDLE GetCurrentProcess();
 BOOL IsWow64Process(HANDLE process, PBOOL wow64);
 HMODULE GetModuleHandleA(LPCSTR moduleName);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
-DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 // "C:\WINDOWS\system32" on a fresh machine; a buffer too small gets nothing and the size it
 // would need, terminator included.
@@ -104,8 +103,8 @@ void removeIsWow64Process();
 
 // The full file names of the messenger's program (module null) and of the plug-in's DLL
 // (thisModule()), in UTF-8; a fresh machine has both in C:\Messenger. GetModuleFileNameW gives
-// them in UTF-16, GetModuleFileNameA in the ANSI code page, with '?' for what it lacks. A name
-// that does not fit the buffer is cut to its size without a terminator, as on Windows XP.
+// them in UTF-16; a name that does not fit the buffer is cut to its size without a
+// terminator, as on Windows XP.
 // GetModuleHandleA knows the plug-in by the file name of its DLL, and kernel32.
 void setModuleFileName(HMODULE module, const std::string &fileName);
 

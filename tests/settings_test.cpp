@@ -253,7 +253,7 @@ TEST_P(SettingsBesideTheDll, WithNeitherFileNothingIsReadAndPreferencesOpenTheCu
   EXPECT_FALSE(std::filesystem::exists("plugins"));
 }
 
-// GetModuleFileNameA fills a buffer of MAX_PATH (260) characters: a name of 259 fits with its
+// GetModuleFileNameW fills a buffer of MAX_PATH (260) characters: a name of 259 fits with its
 // terminator; a longer one is cut, and the cut name would lead to another folder.
 TEST_P(SettingsBesideTheDll, AModuleNameThatDoesNotFitTheBufferCountsAsNone) {
   const std::filesystem::path base = std::filesystem::current_path() / "m";

@@ -135,19 +135,11 @@ std::uint32_t getModuleHandleA(const Call &c) {
   return module == thisModule() ? state().module : guestHandle(module);
 }
 
-std::uint32_t getModuleFileNameA(const Call &c) {
-  DWORD size = c.arg(2);
-  std::string buffer(size, '\0');
-  DWORD length = GetModuleFileNameA(hostModule(c.arg(0)), buffer.data(), size);
-  // A name cut to the buffer's size comes without its terminator.
-  if (length) write(c.arg(1), buffer.substr(0, length < size ? length + 1 : size));
-  return length;
-}
-
 std::uint32_t getModuleFileNameW(const Call &c) {
   DWORD size = c.arg(2);
   std::wstring buffer(size, L'\0');
   DWORD length = GetModuleFileNameW(hostModule(c.arg(0)), buffer.data(), size);
+  // A name cut to the buffer's size comes without its terminator.
   if (length) writeWide(c.arg(1), buffer.substr(0, length < size ? length + 1 : size));
   return length;
 }
@@ -200,7 +192,6 @@ const std::vector<Binding> &kernel32Bindings() {
       {"kernel32.dll", "GetCurrentProcess", w, 0, withLastError<getCurrentProcess>, 0},
       {"kernel32.dll", "GetModuleHandleA", w, 1, withLastError<getModuleHandleA>, 0},
       {"kernel32.dll", "GetProcAddress", w, 2, withLastError<getProcAddress>, 0},
-      {"kernel32.dll", "GetModuleFileNameA", w, 3, withLastError<getModuleFileNameA>, 0},
       {"kernel32.dll", "GetModuleFileNameW", w, 3, withLastError<getModuleFileNameW>, 0},
       {"kernel32.dll", "GetSystemDirectoryW", w, 2, withLastError<getSystemDirectoryW>, 0},
       // Imported by no DLL: GetProcAddress hands it out.
