@@ -32,8 +32,8 @@ inline constexpr const char *settingsPath = ".\\plugins\\QUIB_Ctl.ini";
 inline constexpr std::wstring_view settingsFileName = L"QUIB_Ctl.ini";
 inline constexpr const char *defaultPlayer = "C:\\Program Files\\Winamp\\Winamp.exe";
 
-// The whole settings file, or the empty text when it cannot be opened or read: the file at
-// settingsPath, else the one beside the DLL.
+// The whole settings file as the parser reads it (settingsTextOf), or the empty text when it
+// cannot be opened or read: the file at settingsPath, else the one beside the DLL.
 std::string readSettingsFile();
 // A settings file's bytes as the text the parser reads, in the ANSI code page: a file that
 // begins with the UTF-8 or the UTF-16LE byte-order mark, or whose bytes are valid UTF-8 with a
