@@ -64,17 +64,24 @@ struct Machine {
   DWORD nextProcessId = 0x1000;
   std::map<SimHandle *, SimProcessHandle> processHandles;
   std::vector<sim::ProcessOpen> processOpens;
+  std::map<DWORD, std::pair<HWND, HWND>> exitsAtOpen; // by the id: the player and the heir
   std::vector<sim::MemoryRead> memoryReads;
   sim::Wow64 ownWow64 = sim::Wow64::no;
   bool hasIsWow64Process = true;
   std::string programFileName = "C:\\Messenger\\Messenger.exe";
   std::string pluginFileName = "C:\\Messenger\\plugins\\QUIB_Ctl.dll";
+  std::string systemDirectory = "C:\\WINDOWS\\system32";
 };
 
 inline Machine &machine() {
   static Machine m;
   return m;
 }
+
+// The code page conversions the parts share (nls.cpp), as MultiByteToWideChar and
+// WideCharToMultiByte make them with flags 0 and no default character of the caller's.
+std::wstring wideFrom(UINT codePage, std::string_view bytes);
+std::string bytesFrom(UINT codePage, std::wstring_view wide);
 
 inline std::string lower(std::string s) {
   for (char &c : s)

@@ -4,9 +4,6 @@
 
 using HRESULT = LONG;
 using ULONG = std::uint32_t;
-using WCHAR = char16_t;
-using LPWSTR = WCHAR *;
-using LPCWSTR = const WCHAR *;
 
 struct GUID {
   DWORD Data1;

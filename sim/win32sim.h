@@ -18,6 +18,8 @@ using UINT = unsigned int;
 using INT = int;
 using LONG = std::int32_t;
 using CHAR = char;
+// UTF-16 code units, as on Windows; wchar_t is wider here, and holds one unit each.
+using WCHAR = wchar_t;
 using LCID = DWORD;
 using REGSAM = DWORD;
 using LSTATUS = LONG;
@@ -31,10 +33,13 @@ using LPDWORD = DWORD *;
 using LPBYTE = BYTE *;
 using LPCSTR = const char *;
 using LPSTR = char *;
+using LPCWSTR = const WCHAR *;
+using LPWSTR = WCHAR *;
 using LPVOID = void *;
 using LPCVOID = const void *;
 using SIZE_T = std::size_t;
 using PBOOL = BOOL *;
+using LPBOOL = BOOL *;
 using FARPROC = std::intptr_t (*)();
 
 struct SimWindow;

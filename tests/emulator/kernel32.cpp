@@ -1,5 +1,6 @@
 // kernel32's functions the plug-in imports, served by the simulated kernel32 and its national-
-// language support: strings compared, files, the environment, processes and modules.
+// language support: strings compared and converted, files, the environment, processes and
+// modules.
 #include "tests/emulator/win32.h"
 
 namespace emu::win32 {
@@ -17,12 +18,51 @@ std::uint32_t compareStringA(const Call &c) {
                      c.arg(4) ? b.data() : nullptr, static_cast<int>(b.size())));
 }
 
+// A negative count takes the text up to its terminator and the terminator too.
+std::string convertedBytes(Addr p, std::int32_t n) {
+  return n < 0 ? readCString(p) + '\0' : read(p, static_cast<std::size_t>(n));
+}
+std::wstring convertedUnits(Addr p, std::int32_t n) {
+  return n < 0 ? readWideCString(p) + L'\0' : readWide(p, static_cast<std::size_t>(n));
+}
+
+std::uint32_t multiByteToWideChar(const Call &c) {
+  std::string in = c.arg(2) ? convertedBytes(c.arg(2), signedArg(c, 3)) : std::string();
+  std::int32_t room = signedArg(c, 5);
+  std::wstring out(room > 0 ? static_cast<std::size_t>(room) : 0, L'\0');
+  int n = MultiByteToWideChar(c.arg(0), c.arg(1), c.arg(2) ? in.data() : nullptr,
+                              signedArg(c, 3) == 0 ? 0 : static_cast<int>(in.size()),
+                              c.arg(4) ? out.data() : nullptr, room);
+  if (n > 0 && room > 0) writeWide(c.arg(4), std::wstring_view(out).substr(0, n));
+  return static_cast<std::uint32_t>(n);
+}
+
+std::uint32_t wideCharToMultiByte(const Call &c) {
+  std::wstring in = c.arg(2) ? convertedUnits(c.arg(2), signedArg(c, 3)) : std::wstring();
+  std::int32_t room = signedArg(c, 5);
+  std::string out(room > 0 ? static_cast<std::size_t>(room) : 0, '\0');
+  std::string defaultChar = c.arg(6) ? read(c.arg(6), 1) : std::string();
+  BOOL usedDefault = FALSE;
+  int n = WideCharToMultiByte(
+      c.arg(0), c.arg(1), c.arg(2) ? in.data() : nullptr,
+      signedArg(c, 3) == 0 ? 0 : static_cast<int>(in.size()), c.arg(4) ? out.data() : nullptr, room,
+      c.arg(6) ? defaultChar.data() : nullptr, c.arg(7) ? &usedDefault : nullptr);
+  if (n > 0 && room > 0) write(c.arg(4), std::string_view(out).substr(0, n));
+  if (c.arg(7)) write32(c.arg(7), static_cast<std::uint32_t>(usedDefault));
+  return static_cast<std::uint32_t>(n);
+}
+
 std::uint32_t sleep(const Call &c) {
   Sleep(c.arg(0));
   return 0;
 }
 std::uint32_t createFileA(const Call &c) {
   return guestHandle(CreateFileA(Text(c.arg(0)).get(), c.arg(1), c.arg(2), nullptr, c.arg(4),
+                                 c.arg(5), hostHandle<HANDLE>(c.arg(6))));
+}
+
+std::uint32_t createFileW(const Call &c) {
+  return guestHandle(CreateFileW(WideText(c.arg(0)).get(), c.arg(1), c.arg(2), nullptr, c.arg(4),
                                  c.arg(5), hostHandle<HANDLE>(c.arg(6))));
 }
 
@@ -95,12 +135,20 @@ std::uint32_t getModuleHandleA(const Call &c) {
   return module == thisModule() ? state().module : guestHandle(module);
 }
 
-std::uint32_t getModuleFileNameA(const Call &c) {
+std::uint32_t getModuleFileNameW(const Call &c) {
   DWORD size = c.arg(2);
-  std::string buffer(size, '\0');
-  DWORD length = GetModuleFileNameA(hostModule(c.arg(0)), buffer.data(), size);
+  std::wstring buffer(size, L'\0');
+  DWORD length = GetModuleFileNameW(hostModule(c.arg(0)), buffer.data(), size);
   // A name cut to the buffer's size comes without its terminator.
-  if (length) write(c.arg(1), buffer.substr(0, length < size ? length + 1 : size));
+  if (length) writeWide(c.arg(1), buffer.substr(0, length < size ? length + 1 : size));
+  return length;
+}
+
+std::uint32_t getSystemDirectoryW(const Call &c) {
+  UINT size = c.arg(1);
+  std::wstring buffer(size, L'\0');
+  UINT length = GetSystemDirectoryW(buffer.data(), size);
+  if (length < size) writeWide(c.arg(0), buffer.substr(0, length + 1));
   return length;
 }
 
@@ -129,8 +177,11 @@ const std::vector<Binding> &kernel32Bindings() {
   constexpr Convention w = Convention::stdcall;
   static const std::vector<Binding> bindings{
       {"kernel32.dll", "CompareStringA", w, 6, withLastError<compareStringA>, 0},
+      {"kernel32.dll", "MultiByteToWideChar", w, 6, withLastError<multiByteToWideChar>, 0},
+      {"kernel32.dll", "WideCharToMultiByte", w, 8, withLastError<wideCharToMultiByte>, 0},
       {"kernel32.dll", "Sleep", w, 1, withLastError<sleep>, 0},
       {"kernel32.dll", "CreateFileA", w, 7, withLastError<createFileA>, 0},
+      {"kernel32.dll", "CreateFileW", w, 7, withLastError<createFileW>, 0},
       {"kernel32.dll", "GetFileSize", w, 2, withLastError<getFileSize>, 0},
       {"kernel32.dll", "ReadFile", w, 5, withLastError<readFile>, 0},
       {"kernel32.dll", "CloseHandle", w, 1, withLastError<closeHandle>, 0},
@@ -141,7 +192,8 @@ const std::vector<Binding> &kernel32Bindings() {
       {"kernel32.dll", "GetCurrentProcess", w, 0, withLastError<getCurrentProcess>, 0},
       {"kernel32.dll", "GetModuleHandleA", w, 1, withLastError<getModuleHandleA>, 0},
       {"kernel32.dll", "GetProcAddress", w, 2, withLastError<getProcAddress>, 0},
-      {"kernel32.dll", "GetModuleFileNameA", w, 3, withLastError<getModuleFileNameA>, 0},
+      {"kernel32.dll", "GetModuleFileNameW", w, 3, withLastError<getModuleFileNameW>, 0},
+      {"kernel32.dll", "GetSystemDirectoryW", w, 2, withLastError<getSystemDirectoryW>, 0},
       // Imported by no DLL: GetProcAddress hands it out.
       {"kernel32.dll", "IsWow64Process", w, 2, withLastError<isWow64Process>, 0},
   };

@@ -32,6 +32,33 @@ std::uint32_t win32::guestHandle(const void *host) {
   return g;
 }
 
+std::wstring win32::readWide(Addr p, std::size_t units) {
+  std::string bytes = read(p, 2 * units);
+  std::wstring out;
+  for (std::size_t i = 0; i < bytes.size(); i += 2)
+    out.push_back(static_cast<WCHAR>(static_cast<std::uint8_t>(bytes[i]) |
+                                     static_cast<std::uint8_t>(bytes[i + 1]) << 8));
+  return out;
+}
+
+std::wstring win32::readWideCString(Addr p) {
+  std::wstring out;
+  for (Addr at = p;; at += 2) {
+    std::wstring unit = readWide(at, 1);
+    if (unit[0] == 0) return out;
+    out += unit;
+  }
+}
+
+void win32::writeWide(Addr p, std::wstring_view units) {
+  std::string bytes;
+  for (WCHAR u : units) {
+    bytes.push_back(static_cast<char>(u & 0xFF));
+    bytes.push_back(static_cast<char>(u >> 8 & 0xFF));
+  }
+  write(p, bytes);
+}
+
 std::uintptr_t hostHandleOf(std::uint32_t guest) {
   std::uintptr_t h = unknownHandle | guest;
   if (guest == 0 || guest == classesRoot) h = guest;

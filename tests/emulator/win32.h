@@ -31,6 +31,19 @@ struct Text {
   const char *get() const { return null ? nullptr : bytes.c_str(); }
 };
 
+// UTF-16 in guest memory, two bytes a unit; on the host one WCHAR a unit.
+std::wstring readWide(Addr p, std::size_t units);
+std::wstring readWideCString(Addr p);
+void writeWide(Addr p, std::wstring_view units);
+
+// A wide string argument: null stays null.
+struct WideText {
+  bool null;
+  std::wstring units;
+  explicit WideText(Addr p) : null(p == 0), units(p ? readWideCString(p) : std::wstring()) {}
+  const WCHAR *get() const { return null ? nullptr : units.c_str(); }
+};
+
 inline std::int32_t signedArg(const Call &c, int i) {
   return static_cast<std::int32_t>(c.arg(i));
 }

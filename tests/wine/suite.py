@@ -37,7 +37,9 @@ SESSIONS = (buttons_player.buttons_session, buttons_player.player_session,
             buttons_player.hung_player_session, buttons_player.probe_session,
             audio.core_audio_session, audio.mixer_fallback_session,
             launch.program_files_session, settings_folder.regional_formats_session,
-            format_title.other_bitness_title_session, settings_folder.settings_elsewhere_session)
+            format_title.other_bitness_title_session, settings_folder.settings_elsewhere_session,
+            settings_folder.unicode_settings_session,
+            settings_folder.outside_code_page_folder_session)
 
 
 def main():
