@@ -50,7 +50,8 @@ void checkText(std::string_view text, std::string_view key, const std::string &v
 void checkParse(std::string_view text) {
   settings = Settings{};
   for (const SwitchKey &k : switchKeys) settings.*k.field = untouchedSwitch;
-  settings.autoanswerKey = settings.customPlayer = settings.nowplayingFormat = untouchedText;
+  settings.autoanswerKey = settings.customPlayer = settings.nowplayingFormat = settings.player =
+      untouchedText;
   parseSettings(text);
   for (const SwitchKey &k : switchKeys) {
     std::int32_t v = settings.*k.field;
@@ -61,6 +62,7 @@ void checkParse(std::string_view text) {
   checkText(text, "autoanswer-key", settings.autoanswerKey);
   checkText(text, "custom-player", settings.customPlayer);
   checkText(text, "nowplaying-format", settings.nowplayingFormat);
+  checkText(text, "player", settings.player);
   settings = Settings{};
 }
 

@@ -5,7 +5,7 @@
 #include "host/requests.h"
 #include "host/version.h"
 #include "mixer/mute.h"
-#include "player/nowplaying.h"
+#include "player/player.h"
 #include "settings/settings.h"
 
 #include <cstdint>
@@ -80,7 +80,7 @@ const void *messageReceived(Record event) {
   stripChar(text, ' ');
   if (isKeyword(text)) {
     // Nobody pressed anything: a player that refuses is not worth a box.
-    sendNowPlaying(sender);
+    chosenPlayer().sendNowPlaying(sender);
     return wrapForHost({answerHandled});
   }
   // The string is packed in place rather than through packString: this path runs for every

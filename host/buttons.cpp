@@ -1,10 +1,8 @@
 #include "host/buttons.h"
 
 #include "mixer/mute.h"
-#include "player/commands.h"
 #include "player/messages.h"
-#include "player/nowplaying.h"
-#include "player/volume.h"
+#include "player/player.h"
 
 namespace {
 
@@ -16,8 +14,13 @@ template <void (*press)()> void WINAPI handler() {
   }
 }
 
+// A player button: the press goes to the player chosen at the moment of the press.
+template <void (*PlayerActions::*action)()> void pressOnPlayer() {
+  (chosenPlayer().*action)();
+}
+
 void sendToOpenChat() {
-  if (sendNowPlaying(0) == ReportEnd::refused) showRefusedBox();
+  if (chosenPlayer().sendNowPlaying(0) == ReportEnd::refused) showRefusedBox();
 }
 
 } // namespace
@@ -31,31 +34,33 @@ constexpr std::array<Button, ButtonRowCount> buttonTable{{
      &handler<sendToOpenChat>},
     // "Previous track"
     {&Settings::buttonPrev, 1, "\xCF\xF0\xE5\xE4\xFB\xE4\xF3\xF9\xE8\xE9 \xF2\xF0\xE5\xEA",
-     &handler<previousTrack>},
+     &handler<pressOnPlayer<&PlayerActions::previousTrack>>},
     // "5 seconds back"
     {&Settings::buttonRew, 7, "5 \xF1\xE5\xEA\xF3\xED\xE4 \xED\xE0\xE7\xE0\xE4",
-     &handler<rewind5Seconds>},
+     &handler<pressOnPlayer<&PlayerActions::rewind5Seconds>>},
     // "Playback\Pause"
     {&Settings::buttonPlay, 2,
      "\xC2\xEE\xF1\xEF\xF0\xEE\xE8\xE7\xE2\xE5\xE4\xE5\xED\xE8\xE5\\\xCF\xE0\xF3\xE7\xE0",
-     &handler<togglePlay>},
+     &handler<pressOnPlayer<&PlayerActions::togglePlay>>},
     // "5 seconds forward"
     {&Settings::buttonFwd, 8, "5 \xF1\xE5\xEA\xF3\xED\xE4 \xE2\xEF\xE5\xF0\xE5\xE4",
-     &handler<forward5Seconds>},
+     &handler<pressOnPlayer<&PlayerActions::forward5Seconds>>},
     // "Next track"
     {&Settings::buttonNext, 5, "\xD1\xEB\xE5\xE4\xF3\xFE\xF9\xE8\xE9 \xF2\xF0\xE5\xEA",
-     &handler<nextTrack>},
+     &handler<pressOnPlayer<&PlayerActions::nextTrack>>},
     // "Open files in Winamp"
     {&Settings::buttonOpen, 6, "\xCE\xF2\xEA\xF0\xFB\xF2\xFC \xF4\xE0\xE9\xEB\xFB \xE2 Winamp",
-     &handler<openFiles>},
+     &handler<pressOnPlayer<&PlayerActions::openFiles>>},
     // "Sound on\off"
     {&Settings::buttonMute, 11,
      "\xC2\xEA\xEB\xFE\xF7\xE8\xF2\xFC\\\xE2\xFB\xEA\xEB\xFE\xF7\xE8\xF2\xFC \xE7\xE2\xF3\xEA",
      &handler<toggleMute>},
     // "Quieter"
-    {&Settings::buttonVDn, 12, "\xD2\xE8\xF8\xE5", &handler<volumeDown>},
+    {&Settings::buttonVDn, 12, "\xD2\xE8\xF8\xE5",
+     &handler<pressOnPlayer<&PlayerActions::volumeDown>>},
     // "Louder"
-    {&Settings::buttonVUp, 13, "\xC3\xF0\xEE\xEC\xF7\xE5", &handler<volumeUp>},
+    {&Settings::buttonVUp, 13, "\xC3\xF0\xEE\xEC\xF7\xE5",
+     &handler<pressOnPlayer<&PlayerActions::volumeUp>>},
 }};
 
 void registerButtons() {

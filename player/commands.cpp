@@ -1,31 +1,15 @@
 #include "player/commands.h"
 
-#include "host/buttonids.h"
-#include "host/requests.h"
 #include "player/launch.h"
 #include "player/messages.h"
+#include "player/playbutton.h"
 #include "player/window.h"
 
 namespace {
 
-// "Playback"
-constexpr std::string_view playHint =
-    "\xC2\xEE\xF1\xEF\xF0\xEE\xE8\xE7\xE2\xE5\xE4\xE5\xED\xE8\xE5";
-// "Pause"
-constexpr std::string_view pauseHint = "\xCF\xE0\xF3\xE7\xE0";
-constexpr int playIcon = 2;
-constexpr int pauseIcon = 3;
-
 void command(HWND (*lookup)(), WPARAM number) {
   playerWindow = lookup();
   refusedAndTold(sendToPlayer(playerWindow, WM_COMMAND, number, 0));
-}
-
-void showPlayLook() {
-  updateButton(playIcon, buttonIds[PlayRow], playHint);
-}
-void showPauseLook() {
-  updateButton(pauseIcon, buttonIds[PlayRow], pauseHint);
 }
 
 } // namespace

@@ -15,6 +15,8 @@ constexpr DWORD lookupCount = 9;
 constexpr DWORD lookupIntervalMs = 750;
 constexpr DWORD settleMs = 200;
 constexpr std::int32_t launchVolume = 200;
+// Where Winamp installs by default, which the default player path misses where %ProgramFiles% is
+// Program Files (x86).
 constexpr const char *programFilesPlayerPath = "%ProgramFiles%\\Winamp\\Winamp.exe";
 
 // "Winamp fastsearch failed!" / "Winamp not found!"
@@ -46,28 +48,18 @@ LSTATUS queryDefaultValue(HKEY key, std::string &value) {
   return status;
 }
 
-// Where the player installs by default, as this process sees it: a 32-bit process on 64-bit
-// Windows gets Program Files (x86) here, which the default player path misses. Empty when the
-// expansion fails or does not fit.
-std::string programFilesPlayer() {
-  char path[MAX_PATH];
-  DWORD size = ExpandEnvironmentStringsA(programFilesPlayerPath, path, MAX_PATH);
-  if (size == 0 || size > MAX_PATH) return {};
-  return path;
-}
-
 std::string candidatePath() {
   if (fileExists(settings.customPlayer)) return settings.customPlayer;
-  std::string installed = programFilesPlayer();
+  std::string installed = expandedPath(programFilesPlayerPath);
   if (installed != settings.customPlayer && fileExists(installed)) return installed;
   return programPathOf(readPlayerOpenCommand(), fileExists);
 }
 
-HWND waitForPlayerWindow() {
+HWND waitForWindow(HWND (*lookup)()) {
   HWND window = nullptr;
   for (DWORD lookups = 0; !window && lookups < lookupCount; ++lookups) {
     Sleep(lookupIntervalMs);
-    window = findPlayerWindow();
+    window = lookup();
   }
   return window;
 }
@@ -76,22 +68,27 @@ HWND waitForPlayerWindow() {
 
 HWND acquirePlayerWindow() {
   if (HWND window = findPlayerWindow()) return window;
-  std::string path = candidatePath();
+  HWND window = startPlayer(candidatePath(), findPlayerWindow);
+  if (!window) return nullptr;
+  // A player that starts with higher rights takes none of this press's messages, its volume
+  // neither: the level stays as it was.
+  if (refusedAndTold(raiseVolumeFrom(launchVolume))) return nullptr;
+  return window;
+}
+
+HWND startPlayer(const std::string &path, HWND (*lookup)()) {
   if (!fileExists(path)) {
     MessageBoxA(nullptr, notFoundText, "", MB_OK | MB_ICONHAND | MB_TASKMODAL);
     return nullptr;
   }
   ShellExecuteA(nullptr, "open", path.c_str(), "", "", SW_SHOWNORMAL);
-  HWND window = waitForPlayerWindow();
+  HWND window = waitForWindow(lookup);
   if (!window) {
     MessageBoxA(nullptr, launchErrorText, "",
                 MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL | MB_TOPMOST);
     return nullptr;
   }
   Sleep(settleMs);
-  // A player that starts with higher rights takes none of this press's messages, its volume
-  // neither: the level stays as it was.
-  if (refusedAndTold(raiseVolumeFrom(launchVolume))) return nullptr;
   return window;
 }
 
@@ -101,14 +98,27 @@ bool fileExists(const std::string &path) {
 }
 
 std::string readPlayerOpenCommand() {
-  RegistryKey key(HKEY_CLASSES_ROOT, openCommandKey);
-  if (!key.handle) return {};
+  return readOpenCommand(openCommandKey);
+}
+
+std::string readOpenCommand(const char *key) {
+  RegistryKey opened(HKEY_CLASSES_ROOT, key);
+  if (!opened.handle) return {};
   std::string value(255, '\0');
   // A longer command is asked for again with the size the registry reports.
-  if (queryDefaultValue(key.handle, value) == ERROR_MORE_DATA &&
-      queryDefaultValue(key.handle, value) != ERROR_SUCCESS)
+  if (queryDefaultValue(opened.handle, value) == ERROR_MORE_DATA &&
+      queryDefaultValue(opened.handle, value) != ERROR_SUCCESS)
     return {};
   return value.substr(0, value.find('\0'));
+}
+
+// As this process sees it: a 32-bit process on 64-bit Windows gets Program Files (x86) for
+// %ProgramFiles%. Empty when the expansion fails or does not fit.
+std::string expandedPath(const char *pattern) {
+  char path[MAX_PATH];
+  DWORD size = ExpandEnvironmentStringsA(pattern, path, MAX_PATH);
+  if (size == 0 || size > MAX_PATH) return {};
+  return path;
 }
 
 std::string programPathOf(std::string_view command, bool (*isFile)(const std::string &)) {

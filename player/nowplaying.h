@@ -25,6 +25,9 @@ inline constexpr std::string_view defaultNowPlayingFormat =
 // A longer line is cut to this many bytes.
 inline constexpr std::size_t nowPlayingLimit = 1024;
 
+// A sample rate in kHz: players that imitate Winamp answer in Hz, which is any answer from 1000
+// up (Winamp's own kHz never reach it); 44100 gives 44.
+std::int32_t rateInKhz(std::int32_t answer);
 // The caption suffix the player shows in the given state.
 std::string_view captionSuffix(std::int32_t state);
 // The format with its placeholders filled in: %track% (the caption without the suffix of the
@@ -34,6 +37,11 @@ std::string_view captionSuffix(std::int32_t state);
 std::string composeNowPlaying(std::string_view caption, std::int32_t state,
                               const TrackInfoAnswers &info,
                               std::string_view format = defaultNowPlayingFormat);
+// The format with its placeholders filled in, %track% and %title% by the track given.
+std::string fillNowPlaying(std::string_view track, const TrackInfoAnswers &info,
+                           std::string_view format);
+// Whether the format shows the placeholder, such as "%pos%"; "%%pos%" shows none.
+bool formatShows(std::string_view format, std::string_view placeholder);
 // How a report ended: a player that refuses to be asked is told apart, so that a press can say
 // why nothing went out.
 enum class ReportEnd { done, refused };

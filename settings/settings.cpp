@@ -35,10 +35,11 @@ struct TextKey {
   std::string Settings::*field;
 };
 
-constexpr std::array<TextKey, 3> textKeys{{
+constexpr std::array<TextKey, 4> textKeys{{
     {"autoanswer-key", &Settings::autoanswerKey},
     {"custom-player", &Settings::customPlayer},
     {"nowplaying-format", &Settings::nowplayingFormat},
+    {"player", &Settings::player},
 }};
 
 void applyLine(std::string_view line) {

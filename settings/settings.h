@@ -1,6 +1,6 @@
 #pragma once
 // The settings file: key=value lines that switch the buttons on and name the keyword, the
-// player program and the shape of the now-playing line.
+// player program, the player to drive and the shape of the now-playing line.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,6 +21,8 @@ struct Settings {
   std::string customPlayer;
   // Empty: the line as it has always been.
   std::string nowplayingFormat;
+  // "winamp", "aimp", or anything else, empty included, for the first player that runs.
+  std::string player;
 };
 
 extern Settings settings;

@@ -174,7 +174,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
 
 BOOL CloseHandle(HANDLE handle) {
   auto &m = machine();
-  if (m.processHandles.erase(handle)) return TRUE;
+  if (m.processHandles.erase(handle) || m.mappingHandles.erase(handle)) return TRUE;
   auto f = m.files.find(handle);
   if (f == m.files.end()) return FALSE;
   ::close(f->second->fd);
@@ -332,6 +332,10 @@ DWORD processIdOf(HWND window) {
   m.windowProcesses[window] = id;
   m.processes[id];
   return id;
+}
+
+void shareProcess(HWND window, HWND owner) {
+  machine().windowProcesses[window] = processIdOf(owner);
 }
 
 void writeProcessMemory(HWND window, std::uintptr_t address, const std::string &bytes) {

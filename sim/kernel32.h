@@ -68,6 +68,8 @@ void setEnvironmentVariable(const std::string &name, const std::string &value);
 // cannot be read. Either fails a ReadProcessMemory whose range reaches it, as a whole, with
 // ERROR_PARTIAL_COPY. The process and its memory outlive the window.
 DWORD processIdOf(HWND window);
+// The window belongs to the owner's process from now on, as a player's second window does.
+void shareProcess(HWND window, HWND owner);
 // Writes the bytes; the pages they touch become readable, zero-filled where nothing is written.
 void writeProcessMemory(HWND window, std::uintptr_t address, const std::string &bytes);
 void protectProcessPage(HWND window, std::uintptr_t address);

@@ -29,6 +29,10 @@ struct SimProcess {
   bool denyOpen = false;
   sim::Wow64 wow64 = sim::Wow64::no;
 };
+struct SimView {
+  std::unique_ptr<char[]> bytes;
+  SIZE_T size;
+};
 struct SimProcessHandle {
   std::unique_ptr<SimHandle> handle;
   DWORD processId;
@@ -71,6 +75,10 @@ struct Machine {
   std::string programFileName = "C:\\Messenger\\Messenger.exe";
   std::string pluginFileName = "C:\\Messenger\\plugins\\QUIB_Ctl.dll";
   std::string systemDirectory = "C:\\WINDOWS\\system32";
+  std::map<std::string, std::string> mappings; // by name
+  std::map<SimHandle *, std::unique_ptr<SimHandle>> mappingHandles;
+  std::map<LPCVOID, SimView> views;
+  std::vector<sim::MappingOpen> mappingOpens;
 };
 
 inline Machine &machine() {

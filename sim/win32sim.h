@@ -75,6 +75,7 @@ inline constexpr LONG ERROR_PARTIAL_COPY = 299;
 
 #include "user32.h"
 #include "kernel32.h"
+#include "mapping.h"
 #include "advapi32.h"
 #include "shell32.h"
 #include "nls.h"

@@ -1,5 +1,6 @@
 #include "harness.h"
 
+#include <algorithm>
 #include <fstream>
 #include <unistd.h>
 
@@ -122,6 +123,29 @@ std::vector<std::string> requestKinds() {
   return kinds;
 }
 
+std::string keywordAnswerWith(const std::string &lines) {
+  initialiseWith("autoanswer-key=np\r\n" + lines);
+  sim::sentMessages().clear();
+  messenger().requests.clear();
+  deliver(messageEvent(9, "np"));
+  if (requestKinds() != std::vector<std::string>{"sendMessage"}) return "(no line)";
+  return messenger().requests[0].text;
+}
+
+std::vector<Msg> sent() {
+  std::vector<Msg> out;
+  for (const sim::SentMessage &m : sim::sentMessages())
+    out.emplace_back(m.window, m.message, m.wParam, m.lParam);
+  return out;
+}
+
+void touch(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  std::filesystem::path p(path);
+  if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
+  std::ofstream(p) << "MZ";
+}
+
 void setUpPluginTest(const PluginUnderTest &build) {
   Current &c = current();
   c.build = &build;
@@ -145,6 +169,8 @@ void tearDownPluginTest() {
   EXPECT_EQ(sim::liveIcons(), 0) << "an icon handle outlived its request";
   EXPECT_EQ(sim::openFiles(), 0);
   EXPECT_EQ(sim::openRegistryKeys(), 0);
+  EXPECT_EQ(sim::openMappings(), 0) << "a file mapping's handle was left open";
+  EXPECT_EQ(sim::mappedViews(), 0) << "a view of a file mapping was left mapped";
   EXPECT_EQ(sim::comReferences(), (sim::ComReferences{0, 0, 0})) << "a COM interface was kept";
   EXPECT_EQ(sim::unbalancedComInitialisations(), 0);
   EXPECT_EQ(sim::coreAudio().misuses, std::vector<std::string>{});

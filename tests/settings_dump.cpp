@@ -20,5 +20,6 @@ int main() {
   std::printf("autoanswerKey %s\n", settings.autoanswerKey.c_str());
   std::printf("customPlayer %s\n", settings.customPlayer.c_str());
   std::printf("nowplayingFormat %s\n", settings.nowplayingFormat.c_str());
+  std::printf("player %s\n", settings.player.c_str());
   return 0;
 }

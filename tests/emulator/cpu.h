@@ -30,6 +30,8 @@ inline constexpr Addr stackBase = 0x00200000;
 // Records handed to the guest end where these windows end; the page after each stays unmapped.
 inline constexpr Addr eventWindowEnd = 0x02000000;
 inline constexpr Addr answerWindowEnd = 0x04000000;
+// A view of a file mapping ends here, so that a read past its bytes is a fault.
+inline constexpr Addr viewWindowEnd = 0x04800000;
 inline constexpr Addr dataArea = 0x05000000; // small blocks the host routines hand out
 inline constexpr Addr comArea = 0x05100000;  // COM objects handed to the guest, their vtables
 inline constexpr Addr heapBase = 0x10000000;

@@ -1,7 +1,11 @@
 // kernel32's functions the plug-in imports, served by the simulated kernel32 and its national-
 // language support: strings compared and converted, files, the environment, processes and
-// modules.
+// modules, file mappings.
 #include "tests/emulator/win32.h"
+
+#include <unicorn/unicorn.h>
+
+#include <utility>
 
 namespace emu::win32 {
 namespace {
@@ -123,6 +127,33 @@ std::uint32_t isWow64Process(const Call &c) {
   return static_cast<std::uint32_t>(ok);
 }
 
+std::uint32_t openFileMappingA(const Call &c) {
+  return guestHandle(OpenFileMappingA(c.arg(0), static_cast<BOOL>(c.arg(1)), Text(c.arg(2)).get()));
+}
+
+// The view's bytes are copied into guest memory that ends at an unmapped page and may only be
+// read, as the guest asked for a view to read.
+std::uint32_t mapViewOfFile(const Call &c) {
+  if (state().view) throw Fault("a second view of a file mapping while the first is mapped");
+  LPVOID view = MapViewOfFile(hostHandle<HANDLE>(c.arg(0)), c.arg(1), c.arg(2), c.arg(3), c.arg(4));
+  if (!view) return 0;
+  SIZE_T size = sim::viewSize(view);
+  Addr guest = placeAtPageEnd(viewWindowEnd, {static_cast<const char *>(view), size});
+  protect(guest - guest % pageSize, viewWindowEnd - (guest - guest % pageSize), UC_PROT_READ);
+  state().view = guest;
+  state().hostView = view;
+  return guest;
+}
+
+std::uint32_t unmapViewOfFile(const Call &c) {
+  if (!state().view || c.arg(0) != state().view) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  state().view = 0;
+  return static_cast<std::uint32_t>(UnmapViewOfFile(std::exchange(state().hostView, nullptr)));
+}
+
 // The DLL's own module stands for the plug-in's module of the simulated Win32.
 HMODULE hostModule(std::uint32_t guest) {
   return guest && guest == state().module ? thisModule() : hostHandle<HMODULE>(guest);
@@ -194,6 +225,9 @@ const std::vector<Binding> &kernel32Bindings() {
       {"kernel32.dll", "GetProcAddress", w, 2, withLastError<getProcAddress>, 0},
       {"kernel32.dll", "GetModuleFileNameW", w, 3, withLastError<getModuleFileNameW>, 0},
       {"kernel32.dll", "GetSystemDirectoryW", w, 2, withLastError<getSystemDirectoryW>, 0},
+      {"kernel32.dll", "OpenFileMappingA", w, 3, withLastError<openFileMappingA>, 0},
+      {"kernel32.dll", "MapViewOfFile", w, 5, withLastError<mapViewOfFile>, 0},
+      {"kernel32.dll", "UnmapViewOfFile", w, 1, withLastError<unmapViewOfFile>, 0},
       // Imported by no DLL: GetProcAddress hands it out.
       {"kernel32.dll", "IsWow64Process", w, 2, withLastError<isWow64Process>, 0},
   };

@@ -15,6 +15,8 @@ struct State {
   Addr module = 0;
   std::vector<MixerCall> mixerCalls;
   std::map<std::string, Addr> procedures; // handed out by GetProcAddress, by name
+  Addr view = 0;                          // the one view of a file mapping the guest holds
+  LPVOID hostView = nullptr;
 };
 State &state();
 

@@ -14,6 +14,7 @@ import time
 sys.dont_write_bytecode = True  # nothing of the run is left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import aimp  # noqa: E402
 import audio  # noqa: E402
 import buttons_player  # noqa: E402
 import checks  # noqa: E402
@@ -39,7 +40,9 @@ SESSIONS = (buttons_player.buttons_session, buttons_player.player_session,
             launch.program_files_session, settings_folder.regional_formats_session,
             format_title.other_bitness_title_session, settings_folder.settings_elsewhere_session,
             settings_folder.unicode_settings_session,
-            settings_folder.outside_code_page_folder_session)
+            settings_folder.outside_code_page_folder_session,
+            aimp.aimp32_session, aimp.aimp64_session, aimp.aimp_imitation_session,
+            aimp.foobar_session)
 
 
 def main():

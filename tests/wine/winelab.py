@@ -46,12 +46,17 @@ class Lab:
         # The 64-bit stand-in player, a player of another bitness than the plug-in's.
         self.player64_src = (os.path.join(os.path.abspath(player64_dir), "tools", "player",
                                           "standin-player.exe") if player64_dir else None)
+        # The stand-in AIMP, 32-bit and 64-bit as AIMP comes.
+        self.aimp_src = os.path.join(self.build, "tools", "player", "standin-aimp.exe")
+        self.aimp64_src = (os.path.join(os.path.abspath(player64_dir), "tools", "player",
+                                        "standin-aimp.exe") if player64_dir else None)
 
     # The world
 
     def missing(self):
-        needed = [self.messenger_exe, self.probe_dll, self.player_src, self.plugin_src, WINE,
-                  WINE64] + ([self.player64_src] if self.player64_src else [])
+        needed = [self.messenger_exe, self.probe_dll, self.player_src, self.aimp_src,
+                  self.plugin_src, WINE, WINE64] + (
+                      [self.player64_src, self.aimp64_src] if self.player64_src else [])
         return [p for p in needed if not os.path.exists(p)]
 
     def start(self):
@@ -69,6 +74,13 @@ class Lab:
         if self.player64_src:
             self.player64_exe = os.path.join(self.player_dir, "standin-player64.exe")
             shutil.copy(self.player64_src, self.player64_exe)
+        self.aimp_dir = os.path.join(self.root, "AIMP")
+        os.makedirs(self.aimp_dir)
+        self.aimp_exe = os.path.join(self.aimp_dir, "AIMP.exe")
+        shutil.copy(self.aimp_src, self.aimp_exe)
+        if self.aimp64_src:
+            self.aimp64_exe = os.path.join(self.aimp_dir, "AIMP64.exe")
+            shutil.copy(self.aimp64_src, self.aimp64_exe)
         display = self._start_xvfb()
         pulse_socket = self._start_pulse()
         self.env = dict(os.environ)
@@ -225,11 +237,16 @@ class Lab:
         with open(os.path.join(self.plugins_dir, "QUIB_Ctl.ini"), "wb") as f:
             f.write(settings_text(pairs))
 
-    def start_player(self, args, log_path, bits=32):
+    def start_player(self, args, log_path, bits=32, aimp=False):
+        """The stand-in Winamp, or with aimp the stand-in AIMP, of the given bitness."""
         env = dict(self.env)
         env["STANDIN_PLAYER_LOG"] = winpath(log_path)
-        command = [WINE, self.player_exe] if bits == 32 else [WINE64, self.player64_exe]
-        p = subprocess.Popen(command + args, cwd=self.player_dir, env=env,
+        if aimp:
+            command = [WINE, self.aimp_exe] if bits == 32 else [WINE64, self.aimp64_exe]
+        else:
+            command = [WINE, self.player_exe] if bits == 32 else [WINE64, self.player64_exe]
+        p = subprocess.Popen(command + args, cwd=self.aimp_dir if aimp else self.player_dir,
+                             env=env,
                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
         self.players.append(p)
@@ -237,12 +254,12 @@ class Lab:
 
     def start_messenger(self, name, steps, plugin="QUIB_Ctl.dll", contact=321, extra_env=None,
                         box_delay_ms=300, deadline_ms=60000, player_args=None, debug=None,
-                        player_bits=32, cwd=None, plugin_path=None):
+                        player_bits=32, cwd=None, plugin_path=None, aimp=False):
         """Starts the reference messenger on a script of steps (lists of words) in the
         messenger folder, or with cwd in that folder as its current one and the plug-in named
         by its full path, or as plugin_path names it; the player first when player_args is
-        given (a 64-bit one with
-        player_bits=64); with debug, Wine's debug channels (WINEDEBUG) for its process, whose
+        given (a 64-bit one with player_bits=64, the stand-in AIMP in its place with aimp);
+        with debug, Wine's debug channels (WINEDEBUG) for its process, whose
         output goes to {name}.stderr. Returns the process and the paths of its transcript and
         of the player's log."""
         transcript = os.path.join(self.root, f"{name}.transcript")
@@ -250,7 +267,7 @@ class Lab:
         open(player_log, "wb").close()
         open(transcript, "wb").close()
         if player_args is not None:
-            self.start_player(player_args, player_log, player_bits)
+            self.start_player(player_args, player_log, player_bits, aimp)
         if plugin_path is None:
             plugin_path = (winpath(os.path.join(self.plugins_dir, plugin)) if cwd
                            else "plugins\\" + plugin)

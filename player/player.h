@@ -1,0 +1,28 @@
+#pragma once
+// The one interface the buttons and the report use, whatever player runs: each player is a
+// module of its own, and one routine chooses which of them a press or a report goes to.
+#include "player/nowplaying.h"
+
+#include <cstdint>
+#include <string_view>
+
+struct PlayerActions {
+  void (*previousTrack)();
+  void (*nextTrack)();
+  void (*rewind5Seconds)();
+  void (*forward5Seconds)();
+  void (*togglePlay)();
+  void (*openFiles)();
+  void (*volumeDown)();
+  void (*volumeUp)();
+  ReportEnd (*sendNowPlaying)(std::int32_t contact);
+};
+
+enum class PlayerChoice { automatic, winamp, aimp };
+
+// The value of the settings key "player": "winamp" or "aimp"; anything else, empty included,
+// lets the first player that runs be used.
+PlayerChoice playerChoice(std::string_view value);
+// The player the settings name; else the first one running: Winamp's window (unless AIMP shows
+// it as its imitation), then AIMP's; else Winamp, which a press starts as it always did.
+const PlayerActions &chosenPlayer();
