@@ -12,9 +12,13 @@
 // 16: the player's process cannot be opened; flag 32: the player refuses every message, as a
 // player with higher rights does; flag 64: u8 the bitness, bits 0-1 whether the plug-in's own
 // process runs under WOW64 (0 no, 1 yes, 2 and 3 unknown: IsWow64Process fails), bits 2-3 the
-// same of the player's, bit 4 kernel32 has no IsWow64Process (Windows before XP SP2); the rest:
-// the messenger's answers (driver::Messenger::answers).
+// same of the player's, bit 4 kernel32 has no IsWow64Process (Windows before XP SP2); flag 128:
+// AIMP runs, its shared block as a u16 byte count and its bytes, its position and duration the
+// answers of the position and the length (hung and refusing with the same flags); the rest: the
+// messenger's answers (driver::Messenger::answers).
+#include "fuzz/aimp_report.h"
 #include "fuzz/driver.h"
+#include "host/codepage.h"
 #include "player/commands.h"
 #include "player/nowplaying.h"
 #include "settings/settings.h"
@@ -27,7 +31,8 @@
 namespace {
 
 constexpr std::uint8_t playerRuns = 1, playerHung = 2, formatFollows = 4, playlistFollows = 8,
-                       processDenied = 16, playerRefuses = 32, bitnessFollows = 64;
+                       processDenied = 16, playerRefuses = 32, bitnessFollows = 64,
+                       aimpFollows = 128;
 // The player's caption buffer holds 255 characters with the terminator.
 constexpr std::size_t captionSeen = 254;
 // "Playback", "Pause"
@@ -332,6 +337,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     memory = memoryOf(in, flags & processDenied);
   }
   Bitness bitness = flags & bitnessFollows ? bitnessOf(in.byte()) : Bitness{};
+  std::string aimpBlock(flags & aimpFollows ? in.text() : std::string_view());
   driver::messenger().answers = in;
   bool runs = flags & playerRuns;
   bool refuses = runs && (flags & playerRefuses);
@@ -356,8 +362,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   bool readable = titleReadable(bitness);
   std::string title =
       heard.playlistIndex >= 0 && readable ? titleAt(memory, heard.titleAddress) : "";
+  // A title that only UTF-8 explains is sent in the ANSI code page.
+  if (isUtf8WithNonAscii(title)) title = ansiFromUtf8(title);
   checkReport(runs, refuses, caption, format, heard, readable, title, contact);
   checkTogglePlay(runs, refuses, heard.state);
+  if (flags & aimpFollows) {
+    Expanded e = expand(format.empty() ? defaultNowPlayingFormat : format, "", {});
+    checkAimpReport(aimpBlock, format, {e.position, e.length}, answers, flags & playerHung,
+                    flags & playerRefuses, contact);
+  }
   driver::expect(sim::liveIcons() == 0, "an icon handle outlived its request");
   return 0;
 }

@@ -129,6 +129,7 @@ EVENTS = {
 
 
 FORMAT_FOLLOWS, PLAYLIST_FOLLOWS, PROCESS_DENIED, REFUSES, BITNESS_FOLLOWS = 4, 8, 16, 32, 64
+AIMP_FOLLOWS = 128
 # Whether a process runs under WOW64, two bits each for the plug-in's (bits 0-1) and the
 # player's (bits 2-3); bit 4: no IsWow64Process.
 NO, YES, UNKNOWN, WITHOUT_IS_WOW64 = 0, 1, 2, 16
@@ -148,8 +149,19 @@ def title_at(offset, pages, memory=b"Some Artist - Some Song\x00"):
     return player(SCROLLED, fmt=b"%title%", entry=playlist(MEMORY + offset, pages, offset, memory))
 
 
+def aimp_block(artist="Исполнитель", title="Песня", file_name="C:\\Music\\song.mp3",
+               header=88, active=1, rate=44100, lengths=None, size=2048):
+    """AIMP's shared block: the header, the six strings in UTF-16, zeros to its size."""
+    texts = ["", artist, "", file_name, "", title]
+    units = [t.encode("utf-16-le") for t in texts]
+    counts = lengths or [len(u) // 2 for u in units]
+    head = struct.pack("<IIIII", header, active, 320, 2, 215000) + bytes(8) + struct.pack(
+        "<III", 0, rate, 7) + struct.pack("<6I", *counts) + b"\xee" * 24
+    return (head + b"".join(units)).ljust(size, b"\x00")[:size]
+
+
 def player(caption, answers=(1, 44, 128, 2), contact=0, flags=1, messenger=b"", fmt=None,
-           times=(83500, 215), entry=None, bitness=None):
+           times=(83500, 215), entry=None, bitness=None, aimp=None):
     given = b""
     if fmt is not None:
         flags |= FORMAT_FOLLOWS
@@ -160,6 +172,9 @@ def player(caption, answers=(1, 44, 128, 2), contact=0, flags=1, messenger=b"", 
     if bitness is not None:
         flags |= BITNESS_FOLLOWS
         given += u8(bitness)
+    if aimp is not None:
+        flags |= AIMP_FOLLOWS
+        given += text(aimp)
     return (u8(flags) + text(caption) + b"".join(i32(a) for a in answers) + i32(contact)
             + given + messenger)
 
@@ -231,6 +246,26 @@ PLAYER = {
     "bitness_own_unknown": player(SCROLLED, fmt=b"%title%", entry=playlist(), bitness=UNKNOWN),
     "bitness_without_is_wow64": player(SCROLLED, fmt=b"%title%", entry=playlist(),
                                        bitness=WITHOUT_IS_WOW64 | YES | NO << 2),
+    # Players that imitate Winamp: the rate in Hz, a UTF-8 title.
+    "imitator_rate_in_hz": player(EXAMPLE_CAPTION, (1, 44100, 320, 2)),
+    "imitator_utf8_title": player(SCROLLED, fmt=b"%title%",
+                                  entry=playlist(memory="A - Песня\x00".encode("utf-8"))),
+    # AIMP's shared block, as AIMP shares it and as a reader must not trust it.
+    "aimp_cyrillic": player(EXAMPLE_CAPTION, flags=0, aimp=aimp_block()),
+    "aimp_every_placeholder": player(EXAMPLE_CAPTION, flags=0, aimp=aimp_block(),
+                                     fmt=b"%title%|%track%|%number%|%pos%|%len%|%khz%"),
+    "aimp_file_name_only": player(EXAMPLE_CAPTION, flags=0,
+                                  aimp=aimp_block(artist="", title="")),
+    "aimp_inactive": player(EXAMPLE_CAPTION, flags=0, aimp=aimp_block(active=0)),
+    "aimp_header_92": player(EXAMPLE_CAPTION, flags=0, aimp=aimp_block(header=92)),
+    "aimp_block_too_small": player(EXAMPLE_CAPTION, flags=0, aimp=aimp_block(size=2047)),
+    "aimp_lengths_past_block": player(EXAMPLE_CAPTION, flags=0,
+                                      aimp=aimp_block(lengths=[0, 11, 0, 17, 0, 0xFFFFFFFF])),
+    "aimp_to_the_last_byte": player(EXAMPLE_CAPTION, flags=0,
+                                    aimp=aimp_block(lengths=[0, 0, 0, 0, 0, 980])),
+    "aimp_hung": player(EXAMPLE_CAPTION, flags=2, fmt=b"%pos%/%len%", aimp=aimp_block()),
+    "aimp_refusing": player(EXAMPLE_CAPTION, flags=REFUSES, fmt=b"%track% %len%",
+                            aimp=aimp_block()),
 }
 
 # fuzz_settings -------------------------------------------------------------------------------
@@ -257,6 +292,9 @@ SETTINGS_SEEDS = {
     "nowplaying_format": b"nowplaying-format=\xd1\xeb\xf3\xf8\xe0\xfe: %track% [%pos%/%len%]",
     "nowplaying_format_last_wins": b"nowplaying-format= a=%khz% \r\nnowplaying-format=\r\n"
     b"autoanswer-key=np",
+    "player_aimp": b"player=aimp",
+    "player_winamp_then_empty": b"player=winamp\r\nplayer=",
+    "player_capitalised": b"player=AIMP\r\nPlayer=aimp",
 }
 
 

@@ -1,5 +1,6 @@
 #include "player/nowplaying.h"
 
+#include "host/codepage.h"
 #include "host/requests.h"
 #include "player/messages.h"
 #include "player/playlist.h"
@@ -172,6 +173,12 @@ std::int32_t askTime(TrackTime which, bool &refused) {
   return reply.answered ? static_cast<std::int32_t>(reply.value) : -1;
 }
 
+// Players that imitate Winamp, foobar2000 among them, hold their titles in UTF-8: bytes only
+// UTF-8 explains are converted; any other title is Winamp's own ANSI, and goes as it is.
+std::string ansiTitle(std::string title) {
+  return isUtf8WithNonAscii(title) ? ansiFromUtf8(title) : title;
+}
+
 // The current playlist entry, and its title when the format shows it.
 void askPlaylist(TrackInfoAnswers &info, bool withTitle, bool &refused) {
   PlayerReply index = query(0, requestPlaylistIndex, refused);
@@ -181,7 +188,8 @@ void askPlaylist(TrackInfoAnswers &info, bool withTitle, bool &refused) {
       query(static_cast<WPARAM>(info.playlistIndex), requestPlaylistTitle, refused);
   // The address lies in the player's memory, as wide as the player's pointers.
   if (address.answered && address.value)
-    info.title = readPlayerText(playerWindow, static_cast<std::uintptr_t>(address.value));
+    info.title =
+        ansiTitle(readPlayerText(playerWindow, static_cast<std::uintptr_t>(address.value)));
 }
 
 } // namespace
@@ -198,19 +206,27 @@ std::string_view captionSuffix(std::int32_t state) {
 
 std::string composeNowPlaying(std::string_view caption, std::int32_t state,
                               const TrackInfoAnswers &info, std::string_view format) {
-  if (format.empty()) format = defaultNowPlayingFormat;
   std::string_view rest = caption;
-  return composeLine(splitOff(captionSuffix(state), rest), info, format);
+  std::string_view track = splitOff(captionSuffix(state), rest);
+  return fillNowPlaying(track, info, format.empty() ? defaultNowPlayingFormat : format);
 }
 
-std::string composeLine(std::string_view track, const TrackInfoAnswers &info,
-                        std::string_view format) {
+std::string fillNowPlaying(std::string_view track, const TrackInfoAnswers &info,
+                           std::string_view format) {
   std::string line;
   // One allocation for the line, which never outgrows the cut.
   line.reserve(nowPlayingLimit);
   while (!format.empty() && line.size() < nowPlayingLimit)
     appendPiece(line, takePiece(format), track, info);
   return line;
+}
+
+bool formatShows(std::string_view format, std::string_view placeholder) {
+  while (!format.empty()) {
+    Piece piece = takePiece(format);
+    if (piece.field != Field::text && piece.text == placeholder) return true;
+  }
+  return false;
 }
 
 ReportEnd sendNowPlaying(std::int32_t contact) {

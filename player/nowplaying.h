@@ -43,9 +43,11 @@ std::string_view captionSuffix(std::int32_t state);
 std::string composeNowPlaying(std::string_view caption, std::int32_t state,
                               const TrackInfoAnswers &info,
                               std::string_view format = defaultNowPlayingFormat);
-// The format filled in as composeNowPlaying does, with the track as it is given.
-std::string composeLine(std::string_view track, const TrackInfoAnswers &info,
-                        std::string_view format);
+// The format with its placeholders filled in, %track% and %title% by the track given.
+std::string fillNowPlaying(std::string_view track, const TrackInfoAnswers &info,
+                           std::string_view format);
+// Whether the format shows the placeholder, such as "%pos%"; "%%pos%" shows none.
+bool formatShows(std::string_view format, std::string_view placeholder);
 // How a report ended: a player that refuses to be asked is told apart, so that a press can say
 // why nothing went out.
 enum class ReportEnd { done, refused };

@@ -111,6 +111,6 @@ ReportEnd sendSessionNowPlaying(std::int32_t contact) {
   std::string_view format = settings.nowplayingFormat;
   if (format.empty()) format = sessionNowPlayingFormat;
   std::int32_t recipient = contact != 0 ? contact : getChatContact();
-  sendMessage(recipient, composeLine(track, infoOf(answers), format));
+  sendMessage(recipient, fillNowPlaying(track, infoOf(answers), format));
   return ReportEnd::done;
 }

@@ -32,12 +32,14 @@ class Imitator : public PluginTest {
 protected:
   LRESULT state = 1;
   LRESULT sampleRate = 44100;
+  LRESULT titleAddress = 0x00A00000; // its entries' titles, whatever entry is asked for
   HWND window = nullptr;
   void startImitator(const std::string &caption) {
     window = sim::addWindow("Winamp v1.x", caption, [this](UINT m, WPARAM w, LPARAM l) {
       if (m != WM_USER) return LRESULT{0};
       if (l == 104) return state;
       if (l == 126) return w == 0 ? sampleRate : w == 1 ? LRESULT{320} : w == 2 ? 2 : 0;
+      if (l == 212) return titleAddress;
       return LRESULT{0};
     });
   }
@@ -67,6 +69,28 @@ TEST_P(Imitator, ACaptionWithoutAStateSuffixIsTakenWhole) {
   EXPECT_EQ(keywordAnswer(), ">Winamp: 0. Some Artist - Some Song - Winamp (44KHz/320kbps/stereo)");
   state = 0;
   EXPECT_EQ(keywordAnswer(), ">Winamp: 0. Some Artist - Some Song - Winamp (44KHz/320kbps/stereo)");
+}
+
+TEST_P(Imitator, AUtf8TitleReachesTheChatInTheAnsiCodePageAndAnyOtherAsItWas) {
+  initialiseWith("autoanswer-key=np\r\nnowplaying-format=%title%");
+  startImitator("0. Some Artist - Some Song - Winamp");
+  // «Песня» in Windows-1251.
+  const std::string song = "\xCF\xE5\xF1\xED\xFF";
+  struct Case {
+    std::string title, line;
+  } cases[] = {
+      {"\xD0\x9F\xD0\xB5\xD1\x81\xD0\xBD\xD1\x8F", song},
+      {"A - \xD0\x9F\xD0\xB5\xD1\x81\xD0\xBD\xD1\x8F", "A - " + song},
+      // Winamp's own ANSI title, plain ASCII, and bytes that are not UTF-8 go as they are.
+      {song, song},
+      {"Plain Title", "Plain Title"},
+      {"\xD0\x9F\xD0", "\xD0\x9F\xD0"},
+      {"\xC0\xAF", "\xC0\xAF"},
+  };
+  for (const Case &c : cases) {
+    sim::writeProcessMemory(window, 0x00A00000, c.title + '\0');
+    EXPECT_EQ(keywordAnswer(), c.line) << hex(c.title);
+  }
 }
 
 ON_BOTH_BUILDS(Imitator);

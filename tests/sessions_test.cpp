@@ -3,6 +3,7 @@
 // there is no session manager or no session.
 #include "harness.h"
 
+#include "player/aimpreport.h"
 #include "player/sessionjob.h"
 
 #include <numeric>
@@ -33,6 +34,13 @@ TEST(SessionNames, TheProgramIsWhatAPersonReadsAndAPositionStaysWithinTheTimelin
   EXPECT_EQ(skippedTicks(213 * second, 0, 215 * second, 5 * second), 215 * second);
   // A live stream's timeline has no end: nothing bounds the position above.
   EXPECT_EQ(skippedTicks(83 * second, 0, 0, 5 * second), 88 * second);
+}
+
+TEST(SessionNames, PlayerNamesWinampAndAimpToo) {
+  EXPECT_EQ(composeNowPlaying("Some Song - Winamp", 1, {}, "%player%: %track%"),
+            "Winamp: Some Song");
+  EXPECT_EQ(fillNowPlaying("Some Song", aimpInfo(AimpTrack{}), "%player%: %track%"),
+            "AIMP: Some Song");
 }
 
 class Sessions : public PluginTest {

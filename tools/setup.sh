@@ -44,3 +44,84 @@ if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
   echo "setup: generating the de_DE.UTF-8 locale"
   $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
+
+# Wine's 32-bit side needs 32-bit programs to run. Where the kernel runs none (some hypervisors
+# give it no 32-bit mode), qemu-i386 runs them as the binfmt_misc handler of i386 ELF files; the
+# kernel consults such handlers before its own loader, so QUIB_32BIT=qemu forces that path where
+# the kernel runs them too, and QUIB_32BIT=native takes it away. A machine where neither works
+# gets one line saying why, and the Wine suite and the demo then fail with the reason.
+binfmt=/proc/sys/fs/binfmt_misc
+handler=$binfmt/quib-i386
+qemu=/usr/bin/qemu-i386
+# Debian 12's own qemu (7.2) crashes the messenger at its exit; the backports' 10 runs it whole.
+backports="$(. /etc/os-release && echo "$VERSION_CODENAME")-backports"
+
+probe32() { python3 tools/programs32.py probe; }
+set_handler() { [ -e "$handler" ] && echo "$1" | $SUDO tee "$handler" >/dev/null; }
+
+# These say what they do on standard error, and on standard output only why they failed.
+
+# From the backports suite of the archive that this machine's own apt sources name.
+install_qemu() {
+  local archive release=${backports%-backports}
+  find_archive() {
+    apt-get indextargets --format '$(RELEASE) $(REPO_URI)' 2>/dev/null |
+      awk -v r="$release" '$1 == r { print $2; exit }'
+  }
+  archive=$(find_archive)
+  [ -n "$archive" ] || { $SUDO apt-get update -qq >&2 && archive=$(find_archive); }
+  [ -n "$archive" ] || { echo "no apt source names the archive of Debian $release"; return 1; }
+  printf 'Types: deb\nURIs: %s\nSuites: %s\nComponents: main\n' "$archive" "$backports" |
+    $SUDO tee /etc/apt/sources.list.d/quib-backports.sources >/dev/null
+  echo "setup: installing qemu-user from $backports" >&2
+  { $SUDO apt-get update -qq &&
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+      -t "$backports" qemu-user >/dev/null; } >&2 ||
+    { echo "qemu-user cannot be had from $backports"; return 1; }
+}
+
+register_qemu() {
+  case "$("$qemu" --version 2>/dev/null)" in
+    "qemu-i386 version "[1-9][0-9].*) ;;
+    *) install_qemu || return 1 ;;
+  esac
+  if [ ! -e "$binfmt/register" ]; then
+    $SUDO mount -t binfmt_misc binfmt_misc "$binfmt" >&2 ||
+      { echo "binfmt_misc cannot be mounted"; return 1; }
+  fi
+  if [ ! -e "$handler" ]; then
+    echo "setup: registering $qemu for i386 programs" >&2
+    printf '%s' ":quib-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:$qemu:F" |
+      $SUDO tee "$binfmt/register" >/dev/null ||
+      { echo "the i386 handler cannot be registered in binfmt_misc"; return 1; }
+  fi
+  set_handler 1
+  probe32 >/dev/null || { echo "a 32-bit program does not run through $qemu either"; return 1; }
+}
+
+programs32() {
+  case "${QUIB_32BIT:-auto}" in
+    native) set_handler -1; probe32 ;;
+    qemu) register_qemu ;;
+    auto)
+      if [ -e "$handler" ]; then
+        # A handler left by a forced run goes where the kernel runs 32-bit programs itself.
+        set_handler 0
+        if probe32 >/dev/null; then set_handler -1; return 0; fi
+        set_handler 1
+      fi
+      probe32 >/dev/null && return 0
+      echo "setup: the kernel runs no 32-bit program; qemu-i386 is to run them" >&2
+      register_qemu
+      ;;
+  esac
+}
+
+case "${QUIB_32BIT:-auto}" in
+  auto | qemu | native) ;;
+  *) echo "setup: QUIB_32BIT is auto, qemu or native, not '$QUIB_32BIT'"; exit 1 ;;
+esac
+
+if ! why=$(programs32); then
+  echo "setup: 32-bit programs cannot run here: ${why:-for no reason given}"
+fi

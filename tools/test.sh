@@ -125,5 +125,7 @@ stage "reproducible release: two builds, the same bytes" bash tools/reproducible
 stage "Wine suite" wine_suite
 stage "fuzzing, about a minute" bash tools/fuzz.sh 20
 
+# How the Wine stage's 32-bit programs ran: the kernel's own way, or qemu-i386 (tools/setup.sh).
+python3 tools/programs32.py path
 echo "stages: $passed passed, $failed failed$summary_note"
 [ "$failed" -eq 0 ]

@@ -14,6 +14,9 @@ import time
 
 sys.dont_write_bytecode = True  # nothing of the run is left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import programs32  # noqa: E402
+import transcript  # noqa: E402
 import winelab  # noqa: E402
 
 KEYS = ["button-send", "button-prev", "button-rew", "button-play", "button-fwd", "button-next",
@@ -32,7 +35,7 @@ def follow(path, offset):
     if text:
         sys.stdout.write(text)
         sys.stdout.flush()
-    return offset + len(complete), winelab.parse(text)
+    return offset + len(complete), transcript.parse(text)
 
 
 def screenshot(lab, rect, png):
@@ -51,10 +54,12 @@ def main():
     if missing:
         print("missing: " + ", ".join(missing) + " (build the win32 preset first)")
         return 1
-    problem = winelab.why_32bit_cannot_run()
-    if problem:
-        print(f"demo: 32-bit programs cannot run on this machine ({problem})")
+    way = programs32.path()
+    if not way:
+        print("demo: 32-bit programs cannot run on this machine "
+              f"({programs32.why_32bit_cannot_run()})")
         return 1
+    print(f"demo: {way}", flush=True)
     try:
         print(f"demo: booting a scratch Wine prefix ({lab.start():.1f} s)", flush=True)
         print("demo: Wine's playback device: " + (

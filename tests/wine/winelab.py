@@ -6,13 +6,13 @@ player, 32-bit programs both, whose transcripts and logs come back parsed.
 Everything started here is ended by Lab.close(); every wait has a time limit."""
 
 import os
-import re
 import shutil
 import signal
-import struct
 import subprocess
 import tempfile
 import time
+
+from transcript import Session, settings_text
 
 # Wine's loader of 32-bit programs, and the 64-bit one that makes a 64-bit prefix.
 WINE = "/usr/lib/wine/wine"
@@ -21,138 +21,11 @@ PULSEAUDIO = "/usr/bin/pulseaudio"
 WINESERVER = "/usr/lib/wine/wineserver"
 PLAYER_CLASS = "Winamp v1.x"
 
-LINE = re.compile(r"^\[\s*(\d+)\] (.*)$")
-FIELD = re.compile(r'([\w-]+)=("[^"]*"|\S+)')
-
-
-def elf32_probe():
-    """The smallest 32-bit Linux program: it writes "i386" and exits 0. A kernel without its
-    IA32 emulation refuses it, and with it Wine's 32-bit loader and every 32-bit program."""
-    base = 0x08048000
-    code_at = 52 + 32  # after the ELF header and the one program header
-    message = b"i386\n"
-    def code(message_at):
-        return (b"\xb8\x04\x00\x00\x00"  # mov eax, 4 (write)
-                b"\xbb\x01\x00\x00\x00"  # mov ebx, 1 (standard output)
-                + b"\xb9" + struct.pack("<I", message_at)  # mov ecx, message
-                + b"\xba" + struct.pack("<I", len(message))  # mov edx, its length
-                + b"\xcd\x80"  # int 0x80
-                b"\xb8\x01\x00\x00\x00"  # mov eax, 1 (exit)
-                b"\x31\xdb"  # xor ebx, ebx
-                b"\xcd\x80")  # int 0x80
-    code = code(base + code_at + len(code(0)))
-    size = code_at + len(code) + len(message)
-    header = (b"\x7fELF\x01\x01\x01" + bytes(9)
-              + struct.pack("<HHIIIIIHHHHHH", 2, 3, 1, base + code_at, 52, 0, 0, 52, 32, 1, 0,
-                            0, 0))
-    program = struct.pack("<IIIIIIII", 1, 0, base, base, size, size, 5, 0x1000)
-    return header + program + code + message
-
-
-def why_32bit_cannot_run():
-    """None when this machine runs 32-bit programs; otherwise what stops them."""
-    folder = tempfile.mkdtemp(prefix="quib-probe32-")
-    path = os.path.join(folder, "probe32")
-    try:
-        with open(path, "wb") as f:
-            f.write(elf32_probe())
-        os.chmod(path, 0o755)
-        try:
-            ran = subprocess.run([path], stdin=subprocess.DEVNULL, capture_output=True,
-                                 timeout=10)
-        except OSError as error:
-            return f"the kernel refuses a 32-bit program: {error.strerror}"
-        if ran.returncode != 0 or ran.stdout != b"i386\n":
-            return f"a 32-bit program did not run as it should: exit {ran.returncode}"
-        return None
-    finally:
-        shutil.rmtree(folder, ignore_errors=True)
-
-
-def value_bytes(value):
-    """A transcript value as bytes: "text" or hex:... as the programs write them."""
-    if value.startswith('"') and value.endswith('"'):
-        return value[1:-1].encode("latin-1")
-    if value.startswith("hex:"):
-        return bytes.fromhex(value[4:])
-    return value.encode("latin-1")
-
-
-class Line:
-    """One transcript or log line: its time, the words in front of the first field, the
-    fields, and the text as written."""
-
-    def __init__(self, ms, text):
-        self.ms = ms
-        self.text = text
-        first = FIELD.search(text)
-        head = text[: first.start()] if first else text
-        self.head = head.split()
-        self.fields = {m.group(1): m.group(2) for m in FIELD.finditer(text)}
-
-    def is_(self, *words):
-        return self.head[: len(words)] == list(words)
-
-    def get(self, name, default=None):
-        return self.fields.get(name, default)
-
-    def bytes(self, name):
-        return value_bytes(self.fields[name]) if name in self.fields else None
-
-    def int(self, name, default=None):
-        value = self.fields.get(name)
-        return int(value.rstrip("ms"), 0) if value is not None else default
-
-    def __repr__(self):
-        return f"[{self.ms}] {self.text}"
-
-
-def parse(text):
-    lines = []
-    for raw in text.splitlines():
-        m = LINE.match(raw)
-        if m:
-            lines.append(Line(int(m.group(1)), m.group(2)))
-    return lines
-
-
-class Session:
-    """The outcome of one messenger run: the transcript, split per script step, and the
-    player's log."""
-
-    def __init__(self, name, steps, transcript, player_log, exit_code, seconds, stderr=""):
-        self.name = name
-        self.stderr = stderr  # the messenger's Wine debug output, when it was asked for
-        self.steps = steps
-        self.lines = parse(transcript)
-        self.player = parse(player_log)
-        self.exit_code = exit_code
-        self.seconds = seconds
-        self.text = transcript
-        self.segments = []
-        current = None
-        for line in self.lines:
-            if line.is_("step"):
-                current = []
-                self.segments.append(current)
-            elif current is not None:
-                current.append(line)
-
-    def segment(self, index):
-        return self.segments[index] if index < len(self.segments) else []
 
 
 def winpath(path):
     """The Windows name of a Unix path, through Wine's Z: drive."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def settings_text(pairs):
-    """The settings file: key=value lines ended by CR LF, as the plug-in reads them; a value
-    given as bytes (Windows-1251) is written as it is."""
-    def raw(v):
-        return v if isinstance(v, bytes) else v.encode("latin-1")
-    return b"".join(k.encode("latin-1") + b"=" + raw(v) + b"\r\n" for k, v in pairs)
 
 
 class Lab:
@@ -173,12 +46,17 @@ class Lab:
         # The 64-bit stand-in player, a player of another bitness than the plug-in's.
         self.player64_src = (os.path.join(os.path.abspath(player64_dir), "tools", "player",
                                           "standin-player.exe") if player64_dir else None)
+        # The stand-in AIMP, 32-bit and 64-bit as AIMP comes.
+        self.aimp_src = os.path.join(self.build, "tools", "player", "standin-aimp.exe")
+        self.aimp64_src = (os.path.join(os.path.abspath(player64_dir), "tools", "player",
+                                        "standin-aimp.exe") if player64_dir else None)
 
     # The world
 
     def missing(self):
-        needed = [self.messenger_exe, self.probe_dll, self.player_src, self.plugin_src, WINE,
-                  WINE64] + ([self.player64_src] if self.player64_src else [])
+        needed = [self.messenger_exe, self.probe_dll, self.player_src, self.aimp_src,
+                  self.plugin_src, WINE, WINE64] + (
+                      [self.player64_src, self.aimp64_src] if self.player64_src else [])
         return [p for p in needed if not os.path.exists(p)]
 
     def start(self):
@@ -196,6 +74,13 @@ class Lab:
         if self.player64_src:
             self.player64_exe = os.path.join(self.player_dir, "standin-player64.exe")
             shutil.copy(self.player64_src, self.player64_exe)
+        self.aimp_dir = os.path.join(self.root, "AIMP")
+        os.makedirs(self.aimp_dir)
+        self.aimp_exe = os.path.join(self.aimp_dir, "AIMP.exe")
+        shutil.copy(self.aimp_src, self.aimp_exe)
+        if self.aimp64_src:
+            self.aimp64_exe = os.path.join(self.aimp_dir, "AIMP64.exe")
+            shutil.copy(self.aimp64_src, self.aimp64_exe)
         display = self._start_xvfb()
         pulse_socket = self._start_pulse()
         self.env = dict(os.environ)
@@ -352,11 +237,16 @@ class Lab:
         with open(os.path.join(self.plugins_dir, "QUIB_Ctl.ini"), "wb") as f:
             f.write(settings_text(pairs))
 
-    def start_player(self, args, log_path, bits=32):
+    def start_player(self, args, log_path, bits=32, aimp=False):
+        """The stand-in Winamp, or with aimp the stand-in AIMP, of the given bitness."""
         env = dict(self.env)
         env["STANDIN_PLAYER_LOG"] = winpath(log_path)
-        command = [WINE, self.player_exe] if bits == 32 else [WINE64, self.player64_exe]
-        p = subprocess.Popen(command + args, cwd=self.player_dir, env=env,
+        if aimp:
+            command = [WINE, self.aimp_exe] if bits == 32 else [WINE64, self.aimp64_exe]
+        else:
+            command = [WINE, self.player_exe] if bits == 32 else [WINE64, self.player64_exe]
+        p = subprocess.Popen(command + args, cwd=self.aimp_dir if aimp else self.player_dir,
+                             env=env,
                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
         self.players.append(p)
@@ -364,11 +254,11 @@ class Lab:
 
     def start_messenger(self, name, steps, plugin="QUIB_Ctl.dll", contact=321, extra_env=None,
                         box_delay_ms=300, deadline_ms=60000, player_args=None, debug=None,
-                        player_bits=32, cwd=None):
+                        player_bits=32, cwd=None, aimp=False):
         """Starts the reference messenger on a script of steps (lists of words) in the
         messenger folder, or with cwd in that folder as its current one and the plug-in named
         by its full path; the player first when player_args is given (a 64-bit one with
-        player_bits=64); with debug, Wine's debug channels (WINEDEBUG) for its process, whose
+        player_bits=64), the stand-in AIMP in its place with aimp; with debug, Wine's debug channels (WINEDEBUG) for its process, whose
         output goes to {name}.stderr. Returns the process and the paths of its transcript and
         of the player's log."""
         transcript = os.path.join(self.root, f"{name}.transcript")
@@ -376,7 +266,7 @@ class Lab:
         open(player_log, "wb").close()
         open(transcript, "wb").close()
         if player_args is not None:
-            self.start_player(player_args, player_log, player_bits)
+            self.start_player(player_args, player_log, player_bits, aimp)
         plugin_path = winpath(os.path.join(self.plugins_dir, plugin)) if cwd else "plugins\\" + plugin
         args = [self.messenger_exe, "--plugin", plugin_path, "--contact", str(contact),
                 "--transcript", winpath(transcript), "--watch-boxes", str(box_delay_ms),

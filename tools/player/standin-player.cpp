@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,16 +42,7 @@ enum Request : LPARAM {
 // The caption's text moves one character at every tick of this timer while it scrolls.
 constexpr UINT_PTR scrollTimer = 1;
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const {
-    if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
-
 struct Player {
-  Handle log;
-  ULONGLONG startTick = 0;
   State state = stopped;
   int number = 1;
   std::string track = "Stand-in Artist - Stand-in Song";
@@ -72,6 +62,9 @@ struct Player {
   UINT scrollMs = 0; // 0: the caption stands still
   // Other text placed where a reader that cuts a title's address to 32 bits would look.
   std::string decoy;
+  // Imitates Winamp as foobar2000 does: no state in the caption (the rate in Hz and UTF-8
+  // titles come with --rate and --playlist-hex).
+  bool foobar = false;
   std::size_t scrolled = 0;
 };
 
@@ -94,8 +87,11 @@ std::string currentTitle() {
                                                               : player.track;
 }
 
+// foobar2000's imitation of Winamp counts its entries from 0 and shows no state.
 std::string caption() {
-  std::string text = std::to_string(player.number) + ". " + currentTitle() + " - Winamp";
+  const int shown = player.foobar ? player.number - 1 : player.number;
+  std::string text = std::to_string(shown) + ". " + currentTitle() + " - Winamp";
+  if (player.foobar) return text;
   if (player.state == paused) text += " [Paused]";
   if (player.state == stopped) text += " [Stopped]";
   return text;
@@ -108,35 +104,6 @@ std::string windowText() {
   const std::string loop = caption() + " *** ";
   const std::size_t at = player.scrolled % loop.size();
   return loop.substr(at) + loop.substr(0, at);
-}
-
-// Printable ASCII in quotes, anything else as hex, so the log stays plain ASCII.
-std::string quoted(const std::string &bytes) {
-  bool plain = true;
-  for (const char c : bytes) {
-    if (c < 0x20 || c > 0x7E || c == '"') plain = false;
-  }
-  if (plain) return "\"" + bytes + "\"";
-  std::string hex = "hex:";
-  char digits[4];
-  for (const char c : bytes) {
-    std::snprintf(digits, sizeof digits, "%02X",
-                  static_cast<unsigned>(static_cast<unsigned char>(c)));
-    hex += digits;
-  }
-  return hex;
-}
-
-void logLine(const std::string &text) {
-  char stamp[24];
-  std::snprintf(stamp, sizeof stamp, "[%7llu] ", GetTickCount64() - player.startTick);
-  const std::string line = stamp + text + " pid=" + std::to_string(GetCurrentProcessId()) + "\n";
-  std::fputs(line.c_str(), stdout);
-  std::fflush(stdout);
-  if (player.log) {
-    DWORD written = 0;
-    WriteFile(player.log.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  }
 }
 
 void showState() {
@@ -385,28 +352,18 @@ bool parseState(const std::string &name, State &out) {
   return true;
 }
 
-bool fromHex(const std::string &digits, std::string &out) {
-  if (digits.size() % 2 != 0) return false;
-  out.clear();
-  for (std::size_t i = 0; i < digits.size(); i += 2) {
-    char *end = nullptr;
-    const std::string pair = digits.substr(i, 2);
-    const long value = std::strtol(pair.c_str(), &end, 16);
-    if (*end != '\0') return false;
-    out += static_cast<char>(value);
-  }
-  return true;
-}
-
 const char *const usage =
     "usage: standin-player [--log FILE] [--state playing|paused|stopped] [--track TEXT]\n"
     "                      [--track-hex HEX] [--number N] [--rate KHZ] [--bitrate KBPS]\n"
     "                      [--channels N] [--length SECONDS] [--open-dialog MS]\n"
     "                      [--start-delay MS] [--window-class NAME]\n"
-    "                      [--playlist \"TITLE|TITLE|...\"] [--scroll MS] [--decoy TEXT]\n"
+    "                      [--playlist \"TITLE|TITLE|...\"] [--playlist-hex HEX|HEX|...]\n"
+    "                      [--scroll MS] [--decoy TEXT] [--foobar]\n"
     "The current playlist entry is the track's number; --scroll moves the caption one\n"
     "character every MS milliseconds, as the player's taskbar scrolling does. --decoy puts\n"
     "TEXT at each title's address cut to 32 bits, when the titles lie above 4 GiB.\n"
+    "--foobar imitates Winamp as foobar2000 does: the caption counts from 0 and shows no\n"
+    "state; give it the rate in Hz (--rate 44100) and UTF-8 titles (--playlist-hex).\n"
     "The options may also come from STANDIN_PLAYER_OPTIONS (words separated by spaces),\n"
     "the log from STANDIN_PLAYER_LOG, for a player started without arguments.\n";
 
@@ -421,28 +378,20 @@ std::vector<std::string> splitTitles(const std::string &list) {
   return titles;
 }
 
-std::vector<std::string> options(int argc, char **argv) {
-  std::vector<std::string> out;
-  if (const char *env = std::getenv("STANDIN_PLAYER_OPTIONS")) {
-    std::string word;
-    for (const char *c = env;; ++c) {
-      if (*c == ' ' || *c == '\0') {
-        if (!word.empty()) out.push_back(word);
-        word.clear();
-        if (*c == '\0') break;
-      } else {
-        word += *c;
-      }
-    }
+// Titles given in hex, such as UTF-8 ones, which the command line cannot carry as bytes.
+bool playlistFromHex(const std::string &list) {
+  player.playlist.clear();
+  for (const std::string &digits : splitTitles(list)) {
+    std::string title;
+    if (!fromHex(digits, title)) return false;
+    player.playlist.push_back(title);
   }
-  for (int i = 1; i < argc; ++i) out.emplace_back(argv[i]);
-  return out;
+  return true;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-  player.startTick = GetTickCount64();
   std::string logPath;
   if (const char *env = std::getenv("STANDIN_PLAYER_LOG")) logPath = env;
   DWORD startDelay = 0;
@@ -480,7 +429,12 @@ int main(int argc, char **argv) {
       player.windowClass = value;
     else if (o == "--playlist")
       player.playlist = splitTitles(value);
-    else if (o == "--scroll")
+    else if (o == "--playlist-hex")
+      ok = ok && playlistFromHex(value);
+    else if (o == "--foobar") {
+      player.foobar = true;
+      continue;
+    } else if (o == "--scroll")
       player.scrollMs = static_cast<UINT>(std::atoi(value.c_str()));
     else if (o == "--decoy")
       player.decoy = value;
@@ -495,11 +449,7 @@ int main(int argc, char **argv) {
     }
     ++i;
   }
-  if (!logPath.empty()) {
-    player.log.reset(CreateFileA(logPath.c_str(), FILE_APPEND_DATA,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  }
+  if (!logPath.empty()) openLog(logPath);
   // Which copy was started: tests tell the places the plug-in looks in apart by it.
   char exe[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, exe, MAX_PATH);
