@@ -2,10 +2,9 @@
 // objects, each counted from its hand-out to its last Release.
 #include "machine.h"
 
-#include "host/sessionapi.h"
+#include "winrtobjects.h"
 
 #include <set>
-#include <type_traits>
 
 struct SimString {
   std::wstring text;
@@ -14,18 +13,14 @@ struct SimString {
 namespace {
 
 using namespace sessionapi;
-
-constexpr GUID iidUnknown{0x00000000, 0x0000, 0x0000, {0xc0, 0, 0, 0, 0, 0, 0, 0x46}};
-constexpr GUID iidInspectable{
-    0xaf86e2e0, 0xb12d, 0x4c6a, {0x9c, 0x5a, 0xd7, 0xaa, 0x65, 0x10, 0x1e, 0x90}};
-constexpr HRESULT illegalMethodCall = static_cast<HRESULT>(0x8000000E);
-constexpr std::int32_t asyncCanceled = 2;
-constexpr std::int32_t asyncError = 3;
+using winrt::answer;
+using winrt::handOut;
+using winrt::Inspectable;
+using winrt::Operation;
 
 struct Combase {
   sim::Sessions sessions;
   std::set<SimString *> strings;
-  int objects = 0;
 };
 Combase &combase() {
   static Combase c;
@@ -54,126 +49,40 @@ HRESULT giveString(const std::wstring &text, HSTRING *out) {
   return S_OK;
 }
 
-template <class Interface> class Inspectable : public Interface {
-public:
-  Inspectable() { ++combase().objects; }
-  Inspectable(const Inspectable &) = delete;
-  Inspectable &operator=(const Inspectable &) = delete;
-  virtual ~Inspectable() { --combase().objects; }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == iidUnknown || iid == iidInspectable) return give(this, out);
-    return queryOther(iid, out);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references_;
-    if (!left) delete this;
-    return left;
-  }
-  HRESULT STDMETHODCALLTYPE GetIids(ULONG *, IID **) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel *) override { return E_NOTIMPL; }
-
-protected:
-  virtual HRESULT queryOther(REFIID, void **) { return E_NOINTERFACE; }
-  template <class Given> static HRESULT give(Given *object, void **out) {
-    object->AddRef();
-    *out = static_cast<Interface *>(object);
-    return S_OK;
-  }
-
-private:
-  ULONG references_ = 1;
-};
-
-// Hands out a new object, its one reference the caller's.
-template <class Object, class Interface, class... Args>
-HRESULT handOut(Interface **out, Args &&...args) {
-  if (!out) return E_POINTER;
-  *out = new Object(std::forward<Args>(args)...);
-  return S_OK;
-}
-
-// When an operation started, and whether it was cancelled: shared with its IAsyncInfo.
-struct OperationClock {
+// When an operation started, and whether it was cancelled; its status follows the sessions'
+// ending.
+struct SimProgress final : winrt::Progress {
   std::uint64_t startedAt = sim::clockMs();
   bool cancelled = false;
-  std::int32_t status() const {
+  std::int32_t status() const override {
     switch (state().ending) {
     case sim::AsyncEnd::atOnce:
       return asyncCompleted;
     case sim::AsyncEnd::late:
       return sim::clockMs() >= startedAt + state().lateMs ? asyncCompleted : asyncStarted;
     case sim::AsyncEnd::never:
-      return cancelled ? asyncCanceled : asyncStarted;
+      return cancelled ? winrt::asyncCanceled : asyncStarted;
     case sim::AsyncEnd::fails:
       break;
     }
-    return asyncError;
+    return winrt::asyncError;
   }
-};
-
-class Info final : public Inspectable<AsyncInfo> {
-  std::shared_ptr<OperationClock> clock_;
-
-public:
-  explicit Info(std::shared_ptr<OperationClock> clock) : clock_(std::move(clock)) {}
-  HRESULT STDMETHODCALLTYPE get_Id(UINT32 *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Status(std::int32_t *status) override {
-    if (!status) return E_POINTER;
-    *status = clock_->status();
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE get_ErrorCode(HRESULT *code) override {
-    if (!code) return E_POINTER;
-    *code = clock_->status() == asyncError ? E_FAIL : S_OK;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Cancel() override {
+  void cancel() override {
     called("Cancel");
-    clock_->cancelled = true;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Close() override { return S_OK; }
-};
-
-template <class Result> class Operation final : public Inspectable<AsyncOperation<Result>> {
-  std::shared_ptr<OperationClock> clock_ = std::make_shared<OperationClock>();
-  Result result_;
-
-protected:
-  HRESULT queryOther(REFIID iid, void **out) override {
-    if (!(iid == iidAsyncInfo)) return E_NOINTERFACE;
-    *out = static_cast<AsyncInfo *>(new Info(clock_));
-    return S_OK;
-  }
-
-public:
-  explicit Operation(Result result) : result_(result) {}
-  ~Operation() override {
-    if constexpr (std::is_pointer_v<Result>)
-      if (result_) result_->Release();
-  }
-  HRESULT STDMETHODCALLTYPE put_Completed(IUnknown *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Completed(IUnknown **) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetResults(Result *result) override {
-    if (!result) return E_POINTER;
-    if (clock_->status() != asyncCompleted) return illegalMethodCall;
-    if constexpr (std::is_pointer_v<Result>)
-      if (result_) result_->AddRef();
-    *result = result_;
-    return S_OK;
+    cancelled = true;
   }
 };
+
+template <class Result, class Interface> HRESULT operation(Result result, Interface **out) {
+  return handOut<Operation<Result>>(out, std::make_shared<SimProgress>(), result);
+}
 
 // A press that the session takes unless its operations never end or fail.
 template <class Change> HRESULT press(std::string_view call, Pressed **out, Change change) {
   called(call);
   bool takes = state().ending == sim::AsyncEnd::atOnce || state().ending == sim::AsyncEnd::late;
   if (takes && state().current) change(*state().current);
-  return handOut<Operation<Boolean>>(out, Boolean{takes});
+  return operation(Boolean{takes}, out);
 }
 HRESULT press(std::string_view call, Pressed **out) {
   return press(call, out, [](sim::MediaSession &) {});
@@ -183,12 +92,6 @@ HRESULT unserved(std::string_view call) {
   called(call);
   state().misuses.push_back(std::string(call) + ", which the plug-in has no use for");
   return E_NOTIMPL;
-}
-
-template <class Value> HRESULT answer(Value value, Value *out) {
-  if (!out) return E_POINTER;
-  *out = value;
-  return S_OK;
 }
 
 class Timeline final : public Inspectable<TimelineProperties> {
@@ -205,35 +108,10 @@ public:
   }
 };
 
-class Controls final : public Inspectable<PlaybackControls> {
-  Boolean position_ = state().current->positionEnabled;
-  static HRESULT enabled(Boolean *v) { return answer(Boolean{1}, v); }
-
-public:
-  HRESULT STDMETHODCALLTYPE get_IsPlayEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsPauseEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsStopEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsRecordEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsFastForwardEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsRewindEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsNextEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsPreviousEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsChannelUpEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsChannelDownEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsPlayPauseToggleEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsShuffleEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsRepeatEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsPlaybackRateEnabled(Boolean *v) override { return enabled(v); }
-  HRESULT STDMETHODCALLTYPE get_IsPlaybackPositionEnabled(Boolean *v) override {
-    called("IsPlaybackPositionEnabled");
-    return answer(position_, v);
-  }
-};
-
 class Playback final : public Inspectable<PlaybackInfo> {
 public:
   HRESULT STDMETHODCALLTYPE get_Controls(PlaybackControls **out) override {
-    return handOut<Controls>(out);
+    return handOut<winrt::Controls>(out, state().current->positionEnabled);
   }
   HRESULT STDMETHODCALLTYPE get_PlaybackStatus(std::int32_t *v) override {
     called("PlaybackStatus");
@@ -260,7 +138,7 @@ public:
   HRESULT STDMETHODCALLTYPE
   TryGetMediaPropertiesAsync(AsyncOperation<MediaProperties *> **out) override {
     called("TryGetMediaPropertiesAsync");
-    return handOut<Operation<MediaProperties *>>(out, new Properties);
+    return operation<MediaProperties *>(new Properties, out);
   }
   HRESULT STDMETHODCALLTYPE GetTimelineProperties(TimelineProperties **out) override {
     called("GetTimelineProperties");
@@ -313,7 +191,7 @@ public:
     // As a player whose controls refuse it: the operation answers false.
     if (!state().current->positionEnabled) {
       called("TryChangePlaybackPositionAsync");
-      return handOut<Operation<Boolean>>(out, Boolean{0});
+      return operation(Boolean{0}, out);
     }
     return press("TryChangePlaybackPositionAsync", out,
                  [position](sim::MediaSession &s) { s.position = position; });
@@ -332,14 +210,12 @@ public:
 
 class Statics final : public Inspectable<ManagerStatics> {
 protected:
-  HRESULT queryOther(REFIID iid, void **out) override {
-    return iid == iidManagerStatics ? give(this, out) : E_NOINTERFACE;
-  }
+  GUID ownIid() const override { return iidManagerStatics; }
 
 public:
   HRESULT STDMETHODCALLTYPE RequestAsync(AsyncOperation<Manager *> **out) override {
     called("RequestAsync");
-    return handOut<Operation<Manager *>>(out, new SessionManager);
+    return operation<Manager *>(new SessionManager, out);
   }
 };
 
@@ -407,7 +283,7 @@ FARPROC combaseProcedure(HMODULE module, LPCSTR name) {
   return nullptr;
 }
 int liveSessionObjects() {
-  return combase().objects;
+  return static_cast<int>(winrt::liveObjects());
 }
 int liveStrings() {
   return static_cast<int>(combase().strings.size());
@@ -415,6 +291,7 @@ int liveStrings() {
 void resetSessions() {
   for (SimString *s : combase().strings) delete s;
   combase() = Combase{};
+  winrt::liveObjects() = 0;
 }
 
 } // namespace sim

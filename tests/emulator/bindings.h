@@ -55,6 +55,16 @@ const std::vector<Binding> &threadBindings();
 void resetCombaseBindings();
 const std::vector<Binding> &combaseBindings();
 
+// A COM method served on the host, stdcall with the object as its first argument.
+struct ComMethod {
+  const char *name;
+  int argumentCount; // the object included
+  HostRoutine routine;
+};
+// Writes the interface's vtable at the address: one host routine per method, in vtable order,
+// named "Interface::Method" in fault reports.
+void writeVtable(Addr vtable, const std::string &interface, const std::vector<ComMethod> &methods);
+
 // ole32 and the Core Audio objects: the vtables of the guest objects, made afresh after start().
 void resetComBindings();
 const std::vector<Binding> &comBindings();

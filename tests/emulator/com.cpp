@@ -198,11 +198,7 @@ std::uint32_t getMasterVolumeLevelScalar(const Call &c) {
   return hresult(r);
 }
 
-struct Method {
-  const char *name;
-  int argumentCount; // the object included
-  HostRoutine routine;
-};
+using Method = ComMethod;
 
 template <Interface I> std::vector<Method> withUnknown(std::vector<Method> own) {
   std::vector<Method> all{{"QueryInterface", 3, queryInterface<I>},
@@ -262,12 +258,16 @@ void resetComBindings() {
        {Interface::unknown, Interface::enumerator, Interface::device, Interface::endpointVolume}) {
     std::vector<Method> methods = methodsOf(i);
     Addr vtable = take(4 * static_cast<Addr>(methods.size()));
-    for (std::size_t m = 0; m < methods.size(); ++m)
-      write32(vtable + 4 * static_cast<Addr>(m),
-              addHostRoutine(std::string(nameOf(i)) + "::" + methods[m].name, Convention::stdcall,
-                             methods[m].argumentCount, methods[m].routine));
+    writeVtable(vtable, nameOf(i), methods);
     state().vtables[i] = vtable;
   }
+}
+
+void writeVtable(Addr vtable, const std::string &interface, const std::vector<ComMethod> &methods) {
+  for (std::size_t m = 0; m < methods.size(); ++m)
+    write32(vtable + 4 * static_cast<Addr>(m),
+            addHostRoutine(interface + "::" + methods[m].name, Convention::stdcall,
+                           methods[m].argumentCount, methods[m].routine));
 }
 
 const std::vector<Binding> &comBindings() {

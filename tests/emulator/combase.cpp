@@ -233,11 +233,7 @@ template <Kind K> std::uint32_t unserved(const Call &) {
               " method that the simulation does not serve");
 }
 
-struct Method {
-  const char *name;
-  int argumentCount; // the object included
-  HostRoutine routine;
-};
+using Method = ComMethod;
 
 template <Kind K> std::vector<Method> inspectable(std::vector<Method> own) {
   std::vector<Method> all{{"QueryInterface", 3, queryInterface<K>},
@@ -281,26 +277,20 @@ std::vector<Method> sessionMethods() {
   });
 }
 
+// Only whether the position may move is asked.
 std::vector<Method> controlsMethods() {
   using C = PlaybackControls;
   constexpr Kind k = Kind::controls;
-  return inspectable<k>({
-      none<k>("IsPlayEnabled"),
-      none<k>("IsPauseEnabled"),
-      none<k>("IsStopEnabled"),
-      none<k>("IsRecordEnabled"),
-      none<k>("IsFastForwardEnabled"),
-      none<k>("IsRewindEnabled"),
-      none<k>("IsNextEnabled"),
-      none<k>("IsPreviousEnabled"),
-      none<k>("IsChannelUpEnabled"),
-      none<k>("IsChannelDownEnabled"),
-      none<k>("IsPlayPauseToggleEnabled"),
-      none<k>("IsShuffleEnabled"),
-      none<k>("IsRepeatEnabled"),
-      none<k>("IsPlaybackRateEnabled"),
-      {"IsPlaybackPositionEnabled", 2, getter<C, Boolean, &C::get_IsPlaybackPositionEnabled>},
-  });
+  std::vector<Method> own;
+  for (const char *name :
+       {"IsPlayEnabled", "IsPauseEnabled", "IsStopEnabled", "IsRecordEnabled",
+        "IsFastForwardEnabled", "IsRewindEnabled", "IsNextEnabled", "IsPreviousEnabled",
+        "IsChannelUpEnabled", "IsChannelDownEnabled", "IsPlayPauseToggleEnabled",
+        "IsShuffleEnabled", "IsRepeatEnabled", "IsPlaybackRateEnabled"})
+    own.push_back(none<k>(name));
+  own.push_back(
+      {"IsPlaybackPositionEnabled", 2, getter<C, Boolean, &C::get_IsPlaybackPositionEnabled>});
+  return inspectable<k>(own);
 }
 
 template <class Result, Kind K> std::vector<Method> operationMethods() {
@@ -408,10 +398,7 @@ void resetCombaseBindings() {
     auto k = static_cast<Kind>(i);
     std::vector<Method> methods = methodsOf(k);
     Addr vtable = take(4 * static_cast<Addr>(methods.size()));
-    for (std::size_t m = 0; m < methods.size(); ++m)
-      write32(vtable + 4 * static_cast<Addr>(m),
-              addHostRoutine(std::string(nameOf(k)) + "::" + methods[m].name, Convention::stdcall,
-                             methods[m].argumentCount, methods[m].routine));
+    writeVtable(vtable, nameOf(k), methods);
     state().vtables[k] = vtable;
   }
 }

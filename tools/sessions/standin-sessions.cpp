@@ -5,21 +5,19 @@
 // of Winamp's class for the plug-in to find), read and driven with Winamp's messages, so that
 // the player's log shows each press. With STANDIN_SESSIONS=never in the environment no
 // operation ever completes.
-#include "host/sessionapi.h"
+#include "sim/winrtobjects.h"
 
 #include <activation.h>
 
 #include <string>
-#include <type_traits>
 
 namespace {
 
 using namespace sessionapi;
+using winrt::answer;
+template <class Interface> using Object = winrt::Inspectable<Interface>;
 
 constexpr const char *sessionWindowClass = "QUIB Stand-in Session";
-constexpr GUID iidUnknown{0x00000000, 0x0000, 0x0000, {0xc0, 0, 0, 0, 0, 0, 0, 0x46}};
-constexpr GUID iidInspectable{
-    0xaf86e2e0, 0xb12d, 0x4c6a, {0x9c, 0x5a, 0xd7, 0xaa, 0x65, 0x10, 0x1e, 0x90}};
 constexpr GUID iidActivationFactory{0x00000035, 0x0000, 0x0000, {0xc0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr Ticks ticksPerMs = 10'000;
 constexpr Ticks ticksPerSecond = 10'000'000;
@@ -28,8 +26,6 @@ constexpr LPARAM requestState = 104, requestTime = 105, requestStart = 102;
 constexpr WPARAM commandPrevious = 40044, commandPauseResume = 40046, commandNext = 40048,
                  commandForward5 = 40060, commandRewind5 = 40061;
 constexpr std::int32_t statusStopped = 3;
-
-LONG liveObjects = 0;
 
 HWND player() {
   return FindWindowA(sessionWindowClass, nullptr);
@@ -86,98 +82,17 @@ std::wstring appId() {
   return h ? std::wstring(path, size) : std::wstring();
 }
 
-template <class Interface> class Object : public Interface {
-public:
-  Object() { InterlockedIncrement(&liveObjects); }
-  virtual ~Object() { InterlockedDecrement(&liveObjects); }
-  Object(const Object &) = delete;
-  Object &operator=(const Object &) = delete;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == iidUnknown || iid == iidInspectable || iid == ownIid()) {
-      AddRef();
-      *out = static_cast<Interface *>(this);
-      return S_OK;
-    }
-    return other(iid, out);
+// The operations end at once, or with STANDIN_SESSIONS=never not until they are cancelled.
+struct StandinProgress final : winrt::Progress {
+  bool cancelled = false;
+  std::int32_t status() const override {
+    return !neverEnding() ? asyncCompleted : cancelled ? winrt::asyncCanceled : asyncStarted;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LONG left = InterlockedDecrement(&references_);
-    if (!left) delete this;
-    return static_cast<ULONG>(left);
-  }
-  HRESULT STDMETHODCALLTYPE GetIids(ULONG *, IID **) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel *level) override {
-    if (level) *level = BaseTrust;
-    return S_OK;
-  }
-
-protected:
-  virtual GUID ownIid() const { return iidUnknown; }
-  virtual HRESULT other(REFIID, void **) { return E_NOINTERFACE; }
-
-private:
-  LONG references_ = 1;
-};
-
-template <class Value> HRESULT give(Value value, Value *out) {
-  if (!out) return E_POINTER;
-  *out = value;
-  return S_OK;
-}
-
-class Info final : public Object<AsyncInfo> {
-  bool cancelled_ = false;
-
-public:
-  HRESULT STDMETHODCALLTYPE get_Id(UINT32 *id) override { return give<UINT32>(1, id); }
-  HRESULT STDMETHODCALLTYPE get_Status(std::int32_t *status) override {
-    return give<std::int32_t>(!neverEnding() ? asyncCompleted
-                              : cancelled_   ? 2
-                                             : asyncStarted,
-                              status);
-  }
-  HRESULT STDMETHODCALLTYPE get_ErrorCode(HRESULT *code) override { return give(S_OK, code); }
-  HRESULT STDMETHODCALLTYPE Cancel() override {
-    cancelled_ = true;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Close() override { return S_OK; }
-};
-
-template <class Result> class Operation final : public Object<AsyncOperation<Result>> {
-  Result result_;
-
-protected:
-  HRESULT other(REFIID iid, void **out) override {
-    if (!(iid == iidAsyncInfo)) return E_NOINTERFACE;
-    *out = static_cast<AsyncInfo *>(new Info);
-    return S_OK;
-  }
-
-public:
-  explicit Operation(Result result) : result_(result) {}
-  ~Operation() override {
-    if constexpr (std::is_pointer_v<Result>)
-      if (result_) result_->Release();
-  }
-  HRESULT STDMETHODCALLTYPE put_Completed(IUnknown *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Completed(IUnknown **) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetResults(Result *result) override {
-    if (neverEnding()) return static_cast<HRESULT>(0x8000000E); // E_ILLEGAL_METHOD_CALL
-    if constexpr (std::is_pointer_v<Result>)
-      if (result_) result_->AddRef();
-    return give(result_, result);
-  }
+  void cancel() override { cancelled = true; }
 };
 
 template <class Result, class Interface> HRESULT operation(Result result, Interface **out) {
-  if (!out) return E_POINTER;
-  *out = new Operation<Result>(result);
-  return S_OK;
+  return winrt::handOut<winrt::Operation<Result>>(out, std::make_shared<StandinProgress>(), result);
 }
 
 // A press reaches the player at once; the operation tells only that it was taken.
@@ -191,32 +106,11 @@ class Timeline final : public Object<TimelineProperties> {
   Ticks end_ = ask(1, requestTime) * ticksPerSecond;
 
 public:
-  HRESULT STDMETHODCALLTYPE get_StartTime(Ticks *v) override { return give<Ticks>(0, v); }
-  HRESULT STDMETHODCALLTYPE get_EndTime(Ticks *v) override { return give(end_, v); }
-  HRESULT STDMETHODCALLTYPE get_MinSeekTime(Ticks *v) override { return give<Ticks>(0, v); }
-  HRESULT STDMETHODCALLTYPE get_MaxSeekTime(Ticks *v) override { return give(end_, v); }
-  HRESULT STDMETHODCALLTYPE get_Position(Ticks *v) override { return give(position_, v); }
-};
-
-class Controls final : public Object<PlaybackControls> {
-  static HRESULT yes(Boolean *v) { return give<Boolean>(1, v); }
-
-public:
-  HRESULT STDMETHODCALLTYPE get_IsPlayEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsPauseEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsStopEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsRecordEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsFastForwardEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsRewindEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsNextEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsPreviousEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsChannelUpEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsChannelDownEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsPlayPauseToggleEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsShuffleEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsRepeatEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsPlaybackRateEnabled(Boolean *v) override { return yes(v); }
-  HRESULT STDMETHODCALLTYPE get_IsPlaybackPositionEnabled(Boolean *v) override { return yes(v); }
+  HRESULT STDMETHODCALLTYPE get_StartTime(Ticks *v) override { return answer<Ticks>(0, v); }
+  HRESULT STDMETHODCALLTYPE get_EndTime(Ticks *v) override { return answer(end_, v); }
+  HRESULT STDMETHODCALLTYPE get_MinSeekTime(Ticks *v) override { return answer<Ticks>(0, v); }
+  HRESULT STDMETHODCALLTYPE get_MaxSeekTime(Ticks *v) override { return answer(end_, v); }
+  HRESULT STDMETHODCALLTYPE get_Position(Ticks *v) override { return answer(position_, v); }
 };
 
 // The stand-in player's state as a session's status.
@@ -234,10 +128,10 @@ std::int32_t status() {
 class Playback final : public Object<PlaybackInfo> {
 public:
   HRESULT STDMETHODCALLTYPE get_Controls(PlaybackControls **out) override {
-    return give<PlaybackControls *>(new Controls, out);
+    return answer<PlaybackControls *>(new winrt::Controls(1), out);
   }
   HRESULT STDMETHODCALLTYPE get_PlaybackStatus(std::int32_t *v) override {
-    return give(status(), v);
+    return answer(status(), v);
   }
 };
 
@@ -267,10 +161,10 @@ public:
     return operation<MediaProperties *>(new Properties, out);
   }
   HRESULT STDMETHODCALLTYPE GetTimelineProperties(TimelineProperties **out) override {
-    return give<TimelineProperties *>(new Timeline, out);
+    return answer<TimelineProperties *>(new Timeline, out);
   }
   HRESULT STDMETHODCALLTYPE GetPlaybackInfo(PlaybackInfo **out) override {
-    return give<PlaybackInfo *>(new Playback, out);
+    return answer<PlaybackInfo *>(new Playback, out);
   }
   HRESULT STDMETHODCALLTYPE TryPlayAsync(Pressed **) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE TryPauseAsync(Pressed **) override { return E_NOTIMPL; }
@@ -312,7 +206,7 @@ public:
 class StandinManager final : public Object<Manager> {
 public:
   HRESULT STDMETHODCALLTYPE GetCurrentSession(Session **out) override {
-    return give<Session *>(player() ? new StandinSession : nullptr, out);
+    return answer<Session *>(player() ? new StandinSession : nullptr, out);
   }
 };
 
@@ -329,7 +223,7 @@ public:
 class Factory final : public Object<IActivationFactory> {
 protected:
   GUID ownIid() const override { return iidActivationFactory; }
-  HRESULT other(REFIID iid, void **out) override {
+  HRESULT otherInterface(REFIID iid, void **out) override {
     if (!(iid == iidManagerStatics)) return E_NOINTERFACE;
     *out = static_cast<ManagerStatics *>(new Statics);
     return S_OK;
@@ -348,5 +242,5 @@ extern "C" HRESULT WINAPI DllGetActivationFactory(HSTRING, IActivationFactory **
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() {
-  return liveObjects ? S_FALSE : S_OK;
+  return winrt::liveObjects() ? S_FALSE : S_OK;
 }
