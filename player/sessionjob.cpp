@@ -19,7 +19,9 @@ constexpr Ticks skipTicks = 5 * 10'000'000;
 bool found = false;
 SessionAnswers answers;
 
+// Null without the module: GetProcAddress of no module would search the messenger's program.
 template <class Function> Function procedure(HMODULE module, const char *name) {
+  if (!module) return nullptr;
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 

@@ -245,6 +245,9 @@ class Lab:
         as on Windows before 10 1809."""
         for view in ("/reg:32", "/reg:64"):
             if registered:
+                # An in-process class (ActivationType 0), which combase loads from DllPath.
+                self.reg(["add", SESSION_MANAGER_KEY, "/v", "ActivationType", "/t", "REG_DWORD",
+                          "/d", "0", "/f", view])
                 self.reg(["add", SESSION_MANAGER_KEY, "/v", "DllPath", "/d",
                           winpath(self.sessions_dll), "/f", view])
             else:
