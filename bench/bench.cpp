@@ -91,6 +91,29 @@ void keywordHitWithReport(benchmark::State &state) {
 }
 BENCHMARK(keywordHitWithReport);
 
+// AIMP alone, the plug-in choosing it: the line from its shared block, Cyrillic converted.
+void keywordHitFromAimp(benchmark::State &state) {
+  driver::InDirectory inScratch(scratch().path());
+  driver::unload();
+  driver::writeSettings(allButtons);
+  pluginFun(initialiseEvent().data());
+  driver::addAimp(driver::aimpBlock({}, {u"", u"Исполнитель", u"", u"C:\\x.mp3", u"", u"Песня"}),
+                  {});
+  std::vector<std::uint8_t> message = messageEvent("np");
+  {
+    AllocationCount count(state);
+    for (auto _ : state) {
+      benchmark::DoNotOptimize(pluginFun(message.data()));
+      sim::mappingOpens().clear();
+    }
+  }
+  driver::expect(driver::messenger().lastText ==
+                     ">AIMP: \xC8\xF1\xEF\xEE\xEB\xED\xE8\xF2\xE5\xEB\xFC - "
+                     "\xCF\xE5\xF1\xED\xFF (44KHz/320kbps/stereo)",
+                 "the keyword did not send AIMP's line");
+}
+BENCHMARK(keywordHitFromAimp);
+
 void initialiseAllButtons(benchmark::State &state) {
   driver::InDirectory inScratch(scratch().path());
   loadPlugin();

@@ -76,13 +76,9 @@ bool sentProperty(std::size_t i, WPARAM property) {
 void checkAimpReport(std::string_view block, std::string_view format, TimesShown shown,
                      const driver::PlayerAnswers &answers, bool hung, bool refuses,
                      std::int32_t contact) {
-  HWND aimp = sim::addWindow("AIMP2_RemoteInfo", "", [answers](UINT m, WPARAM w, LPARAM) {
-    if (m != aimpProperty) return LRESULT{0};
-    return w == 0x20 ? LRESULT{answers.positionMs} : w == 0x30 ? LRESULT{answers.lengthSeconds} : 0;
-  });
+  HWND aimp = driver::addAimp(std::string(block), answers);
   sim::setHung(aimp, hung);
   sim::setRefusing(aimp, refuses);
-  sim::createFileMapping("AIMP2_RemoteInfo", std::string(block));
   sim::sentMessages().clear();
   driver::Messenger &m = driver::messenger();
   std::size_t before = m.requestCount;

@@ -12,8 +12,7 @@ struct TimesShown {
   bool length = false;
 };
 
-// AIMP's window answers the position and the duration (in ms) with the answers' position and
-// length; the block is shared with exactly the bytes given.
+// AIMP as driver::addAimp makes it, its block shared with exactly the bytes given.
 void checkAimpReport(std::string_view block, std::string_view format, TimesShown shown,
                      const driver::PlayerAnswers &answers, bool hung, bool refuses,
                      std::int32_t contact);

@@ -159,6 +159,38 @@ HWND addPlayer(const std::string &caption, const PlayerAnswers &answers) {
                         });
 }
 
+namespace {
+
+std::string dword(std::uint32_t v) {
+  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+          static_cast<char>(v >> 24)};
+}
+
+} // namespace
+
+std::string aimpBlock(const AimpHeader &h, const AimpTexts &texts,
+                      const std::array<std::uint32_t, 6> *lengths) {
+  std::string block = dword(h.headerSize) + dword(h.active) + dword(h.bitRate) + dword(h.channels) +
+                      dword(h.duration) + std::string(8, '\0') + dword(0) + dword(h.sampleRate) +
+                      dword(h.trackNumber);
+  for (std::size_t i = 0; i < texts.size(); ++i)
+    block += dword(lengths ? (*lengths)[i] : static_cast<std::uint32_t>(texts[i].size()));
+  block += std::string(24, '\xEE'); // the reserved words, never to be read
+  for (const std::u16string &text : texts)
+    for (char16_t c : text) block += {static_cast<char>(c), static_cast<char>(c >> 8)};
+  block.resize(2048, '\0');
+  return block;
+}
+
+HWND addAimp(const std::string &block, const PlayerAnswers &answers) {
+  sim::createFileMapping("AIMP2_RemoteInfo", block);
+  return sim::addWindow("AIMP2_RemoteInfo", "", [answers](UINT message, WPARAM wParam, LPARAM) {
+    if (message != WM_USER + 0x77) return LRESULT{0};
+    if (wParam == 0x20) return LRESULT{answers.positionMs};
+    return wParam == 0x30 ? LRESULT{answers.lengthSeconds} : LRESULT{0};
+  });
+}
+
 Scratch::Scratch() {
   std::string dir = (std::filesystem::temp_directory_path() / "quib-XXXXXX").string();
   expect(mkdtemp(dir.data()) != nullptr, "cannot make a scratch directory");

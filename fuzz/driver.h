@@ -6,6 +6,7 @@
 #include "host/win32.h"
 #include "tests/model/messenger.h"
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -95,6 +96,20 @@ struct PlayerAnswers {
 };
 HWND addPlayer(const std::string &caption, const PlayerAnswers &answers);
 inline constexpr const char *playerClass = "Winamp v1.x";
+
+// AIMP's shared block as AIMP lays it out: the header, the six strings (album, artist, date,
+// file name, genre, title) in UTF-16LE back to back, zeros up to 2048 bytes. Lengths given
+// stand in the header in place of the strings' own.
+struct AimpHeader {
+  std::uint32_t headerSize = 88, active = 1, bitRate = 320, channels = 2, duration = 215000;
+  std::uint32_t sampleRate = 44100, trackNumber = 7;
+};
+using AimpTexts = std::array<std::u16string, 6>;
+std::string aimpBlock(const AimpHeader &header, const AimpTexts &texts,
+                      const std::array<std::uint32_t, 6> *lengths = nullptr);
+// AIMP's window, which answers the position and the duration (ms) with the answers' position
+// and length, and its shared block with the bytes given.
+HWND addAimp(const std::string &block, const PlayerAnswers &answers);
 
 // A directory of its own that stands for the messenger's current directory. The default player
 // program exists in it.

@@ -1,8 +1,5 @@
 #include "player/aimpblock.h"
 
-#include <algorithm>
-#include <array>
-
 namespace {
 
 constexpr const char *blockName = "AIMP2_RemoteInfo";
@@ -18,7 +15,8 @@ enum : std::size_t {
   offsetLengths = 40, // six string lengths in UTF-16 code units, in the strings' order
 };
 
-enum Text : std::size_t { album, artist, date, fileName, genre, title, textCount };
+// Album, artist, date, file name, genre and title.
+constexpr std::size_t textCount = 6;
 
 std::uint32_t dwordAt(std::string_view block, std::size_t offset) {
   std::uint32_t value = 0;
@@ -35,18 +33,19 @@ WideText wideAt(std::string_view block, std::size_t offset, std::size_t units) {
   return text;
 }
 
-// The six strings back to back after the header; from the first that would run past the block
-// on, none.
-std::array<WideText, textCount> textsOf(std::string_view block) {
-  std::array<WideText, textCount> texts;
+// The strings a track shows, of the six back to back after the header; from the first that
+// would run past the block on, none.
+void readTexts(std::string_view block, AimpTrack &track) {
+  WideText *const shown[textCount] = {nullptr,         &track.artist, nullptr,
+                                      &track.fileName, nullptr,       &track.title};
   std::uint64_t offset = aimpHeaderSize;
   for (std::size_t i = 0; i < textCount; ++i) {
     std::uint64_t units = dwordAt(block, offsetLengths + 4 * i);
-    if (offset + 2 * units > block.size()) break;
-    texts[i] = wideAt(block, static_cast<std::size_t>(offset), static_cast<std::size_t>(units));
+    if (offset + 2 * units > block.size()) return;
+    if (shown[i])
+      *shown[i] = wideAt(block, static_cast<std::size_t>(offset), static_cast<std::size_t>(units));
     offset += 2 * units;
   }
-  return texts;
 }
 
 WideText withoutFolder(const WideText &path) {
@@ -82,14 +81,13 @@ std::optional<AimpTrack> parseAimpBlock(std::string_view block) {
   if (block.size() < aimpHeaderSize || dwordAt(block, offsetHeaderSize) != aimpHeaderSize ||
       dwordAt(block, offsetActive) == 0)
     return std::nullopt;
-  std::array<WideText, textCount> texts = textsOf(block);
-  return AimpTrack{static_cast<std::int32_t>(dwordAt(block, offsetBitRate)),
-                   static_cast<std::int32_t>(dwordAt(block, offsetChannels)),
-                   static_cast<std::int32_t>(dwordAt(block, offsetSampleRate)),
-                   dwordAt(block, offsetTrackNumber),
-                   std::move(texts[artist]),
-                   std::move(texts[fileName]),
-                   std::move(texts[title])};
+  AimpTrack track;
+  track.bitRate = static_cast<std::int32_t>(dwordAt(block, offsetBitRate));
+  track.channels = static_cast<std::int32_t>(dwordAt(block, offsetChannels));
+  track.sampleRate = static_cast<std::int32_t>(dwordAt(block, offsetSampleRate));
+  track.trackNumber = dwordAt(block, offsetTrackNumber);
+  readTexts(block, track);
+  return track;
 }
 
 WideText aimpTrackName(const AimpTrack &track) {

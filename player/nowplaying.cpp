@@ -176,7 +176,8 @@ std::int32_t askTime(TrackTime which, bool &refused) {
 // Players that imitate Winamp, foobar2000 among them, hold their titles in UTF-8: bytes only
 // UTF-8 explains are converted; any other title is Winamp's own ANSI, and goes as it is.
 std::string ansiTitle(std::string title) {
-  return isUtf8WithNonAscii(title) ? ansiFromUtf8(title) : title;
+  if (isUtf8WithNonAscii(title)) return ansiFromUtf8(title);
+  return title;
 }
 
 // The current playlist entry, and its title when the format shows it.

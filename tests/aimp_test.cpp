@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <tuple>
 
 namespace {
@@ -23,22 +22,6 @@ const std::string allOn =
     "button-mute=yes\r\nbutton-v_dn=yes\r\nbutton-v_up=yes\r\n";
 const std::string playHint = "\xC2\xEE\xF1\xEF\xF0\xEE\xE8\xE7\xE2\xE5\xE4\xE5\xED\xE8\xE5";
 const std::string pauseHint = "\xCF\xE0\xF3\xE7\xE0";
-
-using Msg = std::tuple<HWND, UINT, WPARAM, LPARAM>;
-
-std::vector<Msg> sent() {
-  std::vector<Msg> out;
-  for (const sim::SentMessage &m : sim::sentMessages())
-    out.emplace_back(m.window, m.message, m.wParam, m.lParam);
-  return out;
-}
-
-void touch(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  std::filesystem::path p(path);
-  if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
-  std::ofstream(p) << "MZ";
-}
 
 TEST(AimpSteps, SkipsStayWithinTheTrackAndTheVolumeWithin0To100) {
   EXPECT_EQ(skippedPosition(3000, 200000, -5000), 0);

@@ -2,6 +2,8 @@
 // and converted to the ANSI code page, the times asked from AIMP's properties.
 #include "harness.h"
 
+#include "fuzz/driver.h"
+
 #include "player/aimpblock.h"
 #include "player/aimpreport.h"
 
@@ -11,34 +13,9 @@ namespace {
 
 constexpr UINT aimpProperty = WM_USER + 0x77;
 
-struct Header {
-  std::uint32_t headerSize = 88, active = 1, bitRate = 320, channels = 2, duration = 215000;
-  std::uint32_t sampleRate = 44100, trackNumber = 7;
-};
-
-// The six strings in the block's order: album, artist, date, file name, genre, title.
-using Texts = std::array<std::u16string, 6>;
-
-std::string dword(std::uint32_t v) {
-  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-          static_cast<char>(v >> 24)};
-}
-
-// AIMP's block: the header, the strings back to back, zeros to 2048 bytes. Lengths given count
-// in place of the strings' own.
-std::string aimpBlock(const Header &h, const Texts &texts,
-                      const std::array<std::uint32_t, 6> *lengths = nullptr) {
-  std::string block = dword(h.headerSize) + dword(h.active) + dword(h.bitRate) + dword(h.channels) +
-                      dword(h.duration) + std::string(8, '\0') + dword(0) + dword(h.sampleRate) +
-                      dword(h.trackNumber);
-  for (std::size_t i = 0; i < 6; ++i)
-    block += dword(lengths ? (*lengths)[i] : static_cast<std::uint32_t>(texts[i].size()));
-  block += std::string(24, '\xEE'); // the reserved words, never read
-  for (const std::u16string &text : texts)
-    for (char16_t c : text) block += {static_cast<char>(c), static_cast<char>(c >> 8)};
-  block.resize(2048, '\0');
-  return block;
-}
+using Header = driver::AimpHeader;
+using Texts = driver::AimpTexts;
+using driver::aimpBlock;
 
 std::string ansi(const WideText &text) {
   std::string out;
@@ -120,22 +97,12 @@ const std::string cyrillicTrack =
 
 class AimpLine : public PluginTest {
 protected:
-  LRESULT position = 83500, duration = 215000;
   HWND window = nullptr;
   void startAimp(const std::string &block) {
-    window = sim::addWindow("AIMP2_RemoteInfo", "", [this](UINT m, WPARAM w, LPARAM) {
-      if (m != aimpProperty) return LRESULT{0};
-      return w == 0x20 ? position : w == 0x30 ? duration : LRESULT{0};
-    });
-    sim::createFileMapping("AIMP2_RemoteInfo", block);
-  }
-  std::string keywordAnswerWith(const std::string &lines) {
-    initialiseWith("autoanswer-key=np\r\n" + lines);
-    sim::sentMessages().clear();
-    messenger().requests.clear();
-    deliver(messageEvent(9, "np"));
-    if (requestKinds() != std::vector<std::string>{"sendMessage"}) return "(no line)";
-    return messenger().requests[0].text;
+    driver::PlayerAnswers answers;
+    answers.positionMs = 83500;
+    answers.lengthSeconds = 215000; // AIMP's duration is in ms
+    window = driver::addAimp(block, answers);
   }
 };
 

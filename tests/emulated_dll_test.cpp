@@ -3,6 +3,7 @@
 // and the cost of its paths in guest instructions.
 #include "harness.h"
 
+#include "fuzz/driver.h"
 #include "host/version.h"
 #include "tests/emulator/bindings.h"
 #include "tests/emulator/dll.h"
@@ -328,6 +329,13 @@ TEST_F(EmulatedDll, WhatThePathsCostInGuestInstructionsAndHeapCalls) {
   deliver(keyword);
   Cost titled = costOf([&] { deliver(keyword); });
   EXPECT_EQ(messenger().requests.back().text, ">Winamp: 2. Some Artist - Some Song (1KHz)");
+  sim::removeWindow(player);
+  driver::addAimp(driver::aimpBlock({}, {u"", u"Исполнитель", u"", u"C:\\x.mp3", u"", u"Песня"}),
+                  {});
+  initialiseWith(allButtons + "nowplaying-format=\r\n");
+  deliver(keyword);
+  Cost aimp = costOf([&] { deliver(keyword); });
+  EXPECT_EQ(messenger().requests.back().text.substr(0, 7), ">AIMP: ");
   EXPECT_LE(plain.instructions, 1000u);
   EXPECT_EQ(plain.heapCalls, 0u);
   const std::pair<const char *, Cost> table[] = {
@@ -338,6 +346,7 @@ TEST_F(EmulatedDll, WhatThePathsCostInGuestInstructionsAndHeapCalls) {
       {"a press of louder", louder},
       {"a press of mute through Core Audio", mute},
       {"a keyword hit with %number% and %title%, the title read from the player", titled},
+      {"a keyword hit from AIMP, its shared block read", aimp},
   };
   for (const auto &[operation, cost] : table)
     std::cout << "| " << operation << " | " << cost.instructions << " | " << cost.heapCalls

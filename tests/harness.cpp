@@ -1,5 +1,6 @@
 #include "harness.h"
 
+#include <algorithm>
 #include <fstream>
 #include <unistd.h>
 
@@ -120,6 +121,29 @@ std::vector<std::string> requestKinds() {
   std::vector<std::string> kinds;
   for (const HostRequest &q : messenger().requests) kinds.push_back(q.kind);
   return kinds;
+}
+
+std::string keywordAnswerWith(const std::string &lines) {
+  initialiseWith("autoanswer-key=np\r\n" + lines);
+  sim::sentMessages().clear();
+  messenger().requests.clear();
+  deliver(messageEvent(9, "np"));
+  if (requestKinds() != std::vector<std::string>{"sendMessage"}) return "(no line)";
+  return messenger().requests[0].text;
+}
+
+std::vector<Msg> sent() {
+  std::vector<Msg> out;
+  for (const sim::SentMessage &m : sim::sentMessages())
+    out.emplace_back(m.window, m.message, m.wParam, m.lParam);
+  return out;
+}
+
+void touch(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  std::filesystem::path p(path);
+  if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
+  std::ofstream(p) << "MZ";
 }
 
 void setUpPluginTest(const PluginUnderTest &build) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 // Bytes given as numbers, for records with non-ASCII content.
@@ -57,6 +58,16 @@ std::string initialiseWith(const std::string &settingsText);
 // Presses the button registered by the n-th addButton (0-based), through its handler address.
 void press(std::size_t registration);
 std::vector<std::string> requestKinds();
+// The line the keyword brings after an initialise with these settings lines (the keyword "np"
+// added); "(no line)" when anything but one sendMessage reached the messenger. The player's
+// messages are those of this answer alone.
+std::string keywordAnswerWith(const std::string &lines);
+
+// The messages sent to windows: the window, the message, wParam and lParam.
+using Msg = std::tuple<HWND, UINT, WPARAM, LPARAM>;
+std::vector<Msg> sent();
+// Creates a program file at a Windows path relative to the current directory.
+void touch(std::string path);
 
 // A scratch current directory, an empty machine and messenger, and the build freshly loaded;
 // at the end the handles the plug-in opened must all be closed again.

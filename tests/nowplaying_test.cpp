@@ -186,16 +186,6 @@ protected:
       return l == 104 ? answers[0] : l == 126 && w <= 2 ? answers[1 + w] : LRESULT{0};
     });
   }
-  // The line the keyword brings after an initialise with these settings lines; the player's
-  // queries are those of this answer alone.
-  std::string keywordAnswerWith(const std::string &lines) {
-    initialiseWith("autoanswer-key=np\r\n" + lines);
-    sim::sentMessages().clear();
-    messenger().requests.clear();
-    deliver(messageEvent(9, "np"));
-    if (requestKinds() != std::vector<std::string>{"sendMessage"}) return "(no line)";
-    return messenger().requests[0].text;
-  }
   std::vector<Query> queries() {
     std::vector<Query> out;
     for (const sim::SentMessage &m : sim::sentMessages()) {

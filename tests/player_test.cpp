@@ -4,7 +4,6 @@
 #include "player/volume.h"
 
 #include <algorithm>
-#include <fstream>
 #include <optional>
 #include <tuple>
 
@@ -27,23 +26,6 @@ const std::string launchErrorText =
 const std::string playHint = "\xC2\xEE\xF1\xEF\xF0\xEE\xE8\xE7\xE2\xE5\xE4\xE5\xED\xE8\xE5";
 const std::string pauseHint = "\xCF\xE0\xF3\xE7\xE0";
 const char *const openCommandKey = "Winamp.File\\Shell\\open\\command";
-
-using Msg = std::tuple<HWND, UINT, WPARAM, LPARAM>;
-
-std::vector<Msg> sent() {
-  std::vector<Msg> out;
-  for (const sim::SentMessage &m : sim::sentMessages())
-    out.emplace_back(m.window, m.message, m.wParam, m.lParam);
-  return out;
-}
-
-// Creates the program file at a Windows path relative to the current directory.
-void touch(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  std::filesystem::path p(path);
-  if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
-  std::ofstream(p) << "MZ";
-}
 
 // The look changes the messenger saw after the first n requests: button id, icon, hint.
 using Look = std::tuple<std::int32_t, int, std::string>;

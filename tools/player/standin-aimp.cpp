@@ -196,24 +196,15 @@ LRESULT CALLBACK aimpProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   case propertyMessage:
     return onProperty(wParam, lParam);
   case WM_USER:
-    if (lParam == standinBlockRequest) {
-      logLine("WM_USER request=block ms=" + std::to_string(wParam));
-      Sleep(static_cast<DWORD>(wParam));
-      logLine("unblocked after=" + std::to_string(wParam) + "ms");
-    }
+    if (lParam == standinBlockRequest)
+      blockFor("WM_USER lParam=" + std::to_string(lParam) + " wParam=" + std::to_string(wParam),
+               wParam);
     return 0;
   case WM_PAINT:
     paint(window);
     return 0;
-  case WM_CLOSE:
-    logLine("WM_CLOSE");
-    DestroyWindow(window);
-    return 0;
-  case WM_DESTROY:
-    PostQuitMessage(0);
-    return 0;
   default:
-    return DefWindowProcA(window, message, wParam, lParam);
+    return closeOrDefault(window, message, wParam, lParam);
   }
 }
 

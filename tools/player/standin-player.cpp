@@ -225,9 +225,7 @@ LRESULT onRequest(WPARAM wParam, LPARAM lParam) {
     logLine(head + " request=start " + stateFields());
     return 0;
   case standinBlockRequest:
-    logLine(head + " request=block ms=" + std::to_string(wParam));
-    Sleep(static_cast<DWORD>(wParam));
-    logLine("unblocked after=" + std::to_string(wParam) + "ms");
+    blockFor(head, wParam);
     return 0;
   default:
     logLine(head + " request=unknown answer=0");
@@ -315,15 +313,8 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     ++player.scrolled;
     SetWindowTextA(window, windowText().c_str());
     return 0;
-  case WM_CLOSE:
-    logLine("WM_CLOSE");
-    DestroyWindow(window);
-    return 0;
-  case WM_DESTROY:
-    PostQuitMessage(0);
-    return 0;
   default:
-    return DefWindowProcA(window, message, wParam, lParam);
+    return closeOrDefault(window, message, wParam, lParam);
   }
 }
 

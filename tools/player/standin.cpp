@@ -34,6 +34,26 @@ void logLine(const std::string &text) {
   }
 }
 
+void blockFor(const std::string &head, WPARAM ms) {
+  logLine(head + " request=block ms=" + std::to_string(ms));
+  Sleep(static_cast<DWORD>(ms));
+  logLine("unblocked after=" + std::to_string(ms) + "ms");
+}
+
+LRESULT closeOrDefault(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+  case WM_CLOSE:
+    logLine("WM_CLOSE");
+    DestroyWindow(window);
+    return 0;
+  case WM_DESTROY:
+    PostQuitMessage(0);
+    return 0;
+  default:
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
 std::string quoted(const std::string &bytes) {
   bool plain = true;
   for (const char c : bytes) {

@@ -10,6 +10,12 @@
 // milliseconds: a player that hangs, for the messenger's tests.
 inline constexpr LPARAM standinBlockRequest = 0x5B10;
 
+// Blocks the window's thread for the milliseconds, logged after the request's head.
+void blockFor(const std::string &head, WPARAM ms);
+// The end of a stand-in's main window: WM_CLOSE logged and the window destroyed, the message
+// loop ended with it; any other message to DefWindowProcA.
+LRESULT closeOrDefault(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // The log: lines with the milliseconds since the start and the process id, written to stdout
 // and, once opened, appended to the file, flushed line by line.
 void openLog(const std::string &path);
