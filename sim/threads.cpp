@@ -75,9 +75,6 @@ bool onOtherThread() {
 std::uint64_t clockMs() {
   return machine().clockMs;
 }
-int threadsStarted() {
-  return threads().started;
-}
 int openThreads() {
   return static_cast<int>(threads().handles.size());
 }

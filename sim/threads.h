@@ -25,7 +25,6 @@ std::uint64_t runAsThread(const std::function<void()> &body);
 bool onOtherThread();
 // The milliseconds every Sleep of every thread added up.
 std::uint64_t clockMs();
-int threadsStarted();
 // Thread handles not closed, and libraries loaded and not freed.
 int openThreads();
 int loadedLibraries();
