@@ -2,8 +2,8 @@
 # Every test of the project, from a fresh machine: installs what is missing, builds the product's
 # build (the DLL and the Wine lab's 32-bit programs) and the native ones, and runs the
 # include-cycle check, the check of the README's version texts, the native tests (plain and under
-# ASan/UBSan), the checks of the product DLL, the product DLL under x86-32 emulation (and a DLL
-# with a deliberate fault that the emulation must catch), the checks of the release archive, two
+# ASan/UBSan), the checks of the product DLL, the product DLL under x86-32 emulation (and DLLs
+# with deliberate faults that the emulation must catch), the checks of the release archive, two
 # more builds of the release that must give the same bytes, the Wine suite on the shipped DLL and
 # a short fuzzing run. Ends with one line: "stages: N passed, M failed".
 set -uo pipefail
@@ -101,6 +101,30 @@ cdecl_setmute_caught() {
   rm -rf "$scratch"
 }
 
+# The same for the media sessions' methods: a scratch copy calls TryChangePlaybackPositionAsync,
+# whose 64-bit position makes 16 bytes of arguments, through a cdecl function pointer, and the
+# sessions' tests on that DLL must fail on the ESP its caller keeps too high.
+cdecl_session_caught() {
+  local scratch log
+  scratch=$(mktemp -d)
+  tar --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$scratch"
+  sed -i 's|session.TryChangePlaybackPositionAsync(|reinterpret_cast<HRESULT (*)(Session *, Ticks, Pressed **)>((*reinterpret_cast<void ***>(\&session))[24])(\&session, |' \
+    "$scratch/player/sessionjob.cpp"
+  grep -q 'void \*\*\*' "$scratch/player/sessionjob.cpp" || { echo "the position call was not found"; return 1; }
+  cmake -S "$scratch" -B "$scratch/build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+    -DCMAKE_TOOLCHAIN_FILE="$scratch/cmake/toolchain-mingw-i686.cmake" >/dev/null &&
+    cmake --build "$scratch/build" --target QUIB_Ctl -j2 >/dev/null || return 1
+  log=$(QUIB_DLL="$scratch/build/QUIB_Ctl.dll" build/native/tests/quib_tests \
+    --gtest_filter='*Sessions.TheSkips*/emulated' --gtest_brief=1 2>&1)
+  if ! grep -q 'keeps ESP 16 bytes above where it had it before the call: it and Session::TryChangePlaybackPositionAsync disagree' <<<"$log"; then
+    echo "TryChangePlaybackPositionAsync called through a cdecl pointer in $scratch went unnoticed:"
+    echo "$log" | tail -20
+    return 1
+  fi
+  grep -m1 -o 'the caller of Session::TryChangePlaybackPositionAsync[^"]*' <<<"$log"
+  rm -rf "$scratch"
+}
+
 # The shipped DLL with the 32-bit messenger and player, and once a 64-bit player. A kernel that
 # runs no 32-bit program fails the stage, and the summary says why.
 wine_suite() {
@@ -120,6 +144,8 @@ stage "native unit tests under AddressSanitizer and UBSan" native native-asan
 stage "product DLL" product_dll
 stage "the product DLL under x86-32 emulation" bash tools/emulation.sh
 stage "the emulation catches SetMute called through a cdecl pointer" cdecl_setmute_caught
+stage "the emulation catches a media session's method called through a cdecl pointer" \
+  cdecl_session_caught
 stage "release archive" release_archive
 stage "reproducible release: two builds, the same bytes" bash tools/reproducible.sh
 stage "Wine suite" wine_suite
