@@ -1,6 +1,8 @@
-// Settings texts of any bytes and any length through parseSettings, isYes and splitOff.
-// Input: the settings text itself.
+// Settings files of any bytes and any length through settingsTextOf, and texts through
+// parseSettings, isYes and splitOff.
+// Input: the settings file itself.
 #include "fuzz/driver.h"
+#include "host/codepage.h"
 #include "settings/settings.h"
 
 #include <array>
@@ -82,11 +84,41 @@ void checkSplitOff(std::string_view separator, std::string_view text) {
                  "splitOff did not cut at the first separator");
 }
 
+// The bytes that stand for themselves in every code page: ASCII but the question mark, which
+// stands in for what the code page lacks.
+std::string plainAscii(std::string_view bytes, std::size_t step) {
+  std::string out;
+  for (std::size_t i = 0; i + step <= bytes.size(); i += step) {
+    auto c = static_cast<unsigned char>(bytes[i]);
+    bool high = step == 2 && bytes[i + 1] != 0;
+    if (c < 0x80 && c != '?' && !high) out.push_back(static_cast<char>(c));
+  }
+  return out;
+}
+
+// A converted file keeps every line and every ASCII byte, in their order; any other file is
+// read as it is.
+void checkDecoding(std::string_view bytes) {
+  std::string text = settingsTextOf(std::string(bytes));
+  if (bytes.starts_with("\xFF\xFE")) {
+    driver::expect(plainAscii(text, 1) == plainAscii(bytes.substr(2), 2),
+                   "UTF-16 converted with ASCII lost, added or moved");
+  } else if (bytes.starts_with("\xEF\xBB\xBF") || isUtf8WithNonAscii(bytes)) {
+    std::string_view body = bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
+    driver::expect(plainAscii(text, 1) == plainAscii(body, 1),
+                   "UTF-8 converted with ASCII lost, added or moved");
+  } else {
+    driver::expect(text == bytes, "a file that is no UTF was changed");
+  }
+  checkParse(text);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   std::string_view text(reinterpret_cast<const char *>(data), size);
   checkParse(text);
+  checkDecoding(text);
   checkIsYes(text);
   checkIsYes(text.substr(0, 3));
   checkIsYes(text.substr(text.find('=') + 1));

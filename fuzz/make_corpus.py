@@ -290,6 +290,12 @@ SETTINGS_SEEDS = {
     "split_examples": b"key=v=w\r\nkey\r\n=x\r\n",
     # "Listening to: ", Windows-1251
     "nowplaying_format": b"nowplaying-format=\xd1\xeb\xf3\xf8\xe0\xfe: %track% [%pos%/%len%]",
+    # As today's Notepad saves them: the keyword "нп" and the line "Слушаю ♪: …", whose note
+    # Windows-1251 lacks, in UTF-8 without a mark and in UTF-16 with its mark.
+    "utf8_keyword": "button-play=yes\r\nautoanswer-key=нп\r\nnowplaying-format=Слушаю ♪: %track%"
+    .encode("utf-8"),
+    "utf16_keyword": b"\xff\xfe" + "button-play=yes\r\nautoanswer-key=нп\r\n"
+    "nowplaying-format=Слушаю ♪: %track%".encode("utf-16-le"),
     "nowplaying_format_last_wins": b"nowplaying-format= a=%khz% \r\nnowplaying-format=\r\n"
     b"autoanswer-key=np",
     "player_aimp": b"player=aimp",

@@ -26,6 +26,8 @@ constexpr std::string_view answerData = "\x02";
 constexpr std::string_view answerHandled = "\x04";
 constexpr std::string_view displayName = QUIB_PRODUCT_NAME ", v" QUIB_VERSION;
 constexpr std::int32_t interfaceVersion = 4;
+constexpr std::wstring_view notepadName = L"\\notepad.exe";
+constexpr std::wstring_view currentFoldersSettings = L".\\Plugins\\QUIB_Ctl.ini";
 
 const void *initialise(Record event) {
   hostCallback = reinterpret_cast<HostCallback>(std::uintptr_t{pointerAt(event, 6)});
@@ -44,16 +46,24 @@ const void *finalise() {
   return nullptr;
 }
 
-// Notepad on the file that initialise reads.
+// Notepad by its full name in the system folder: a bare name is looked for in the current
+// folder first, which a file dialog may have left where anyone can put a program of that name.
+std::wstring systemNotepad() {
+  WCHAR folder[MAX_PATH];
+  UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return std::wstring(folder, length).append(notepadName);
+}
+
+// Notepad on the file that initialise reads; nothing when the system folder cannot be had.
 const void *preferences() {
-  std::string beside = settingsFileBesideDllInUse();
-  if (beside.empty()) {
-    ShellExecuteA(nullptr, "open", "notepad.exe", ".\\Plugins\\QUIB_Ctl.ini", "", SW_SHOWNORMAL);
-    return nullptr;
-  }
+  std::wstring notepad = systemNotepad();
+  if (notepad.empty()) return nullptr;
+  std::wstring beside = settingsFileBesideDllInUse();
   // The full name may hold spaces, as under Program Files.
-  std::string quoted = '"' + beside + '"';
-  ShellExecuteA(nullptr, "open", "notepad.exe", quoted.c_str(), "", SW_SHOWNORMAL);
+  std::wstring parameters =
+      beside.empty() ? std::wstring(currentFoldersSettings) : L'"' + beside + L'"';
+  ShellExecuteW(nullptr, L"open", notepad.c_str(), parameters.c_str(), L"", SW_SHOWNORMAL);
   return nullptr;
 }
 

@@ -38,6 +38,13 @@ bool ofOwnBitness(HANDLE player) {
                      runsUnderWow64(isWow64Process, player));
 }
 
+// The player can exit between the lookup of its id and the open, and Windows can hand the id on
+// to another program: the process opened is the player's only while its window still names it.
+bool stillOwnedBy(HWND window, DWORD processId) {
+  DWORD now = 0;
+  return GetWindowThreadProcessId(window, &now) && now == processId;
+}
+
 // The text at the address up to its NUL or the limit, a page at a time; nothing when a page it
 // needs cannot be read.
 std::string readText(HANDLE process, std::uintptr_t address) {
@@ -64,7 +71,8 @@ std::string readPlayerText(HWND window, std::uintptr_t address) {
   DWORD processId = 0;
   if (!GetWindowThreadProcessId(window, &processId)) return {};
   PlayerProcess process(processId);
-  if (!process.handle || !ofOwnBitness(process.handle)) return {};
+  if (!process.handle || !stillOwnedBy(window, processId) || !ofOwnBitness(process.handle))
+    return {};
   return readText(process.handle, address);
 }
 

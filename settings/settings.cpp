@@ -1,5 +1,6 @@
 #include "settings/settings.h"
 
+#include "host/codepage.h"
 #include "host/file.h"
 
 #include <array>
@@ -55,7 +56,20 @@ void applyLine(std::string_view line) {
     }
 }
 
-// The whole of an open file; the empty text when it cannot be read.
+// Today's Notepad saves UTF-8, and UTF-16 as "Unicode".
+constexpr std::string_view utf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view utf16Mark = "\xFF\xFE";
+
+// Little-endian pairs of bytes; an odd last byte is no unit.
+std::basic_string<WCHAR> utf16Units(std::string_view bytes) {
+  std::basic_string<WCHAR> units(bytes.size() / 2, L'\0');
+  for (std::size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<WCHAR>(static_cast<unsigned char>(bytes[2 * i]) |
+                                  static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+  return units;
+}
+
+// The whole of an open file as the parser's text; the empty text when it cannot be read.
 std::string readWhole(const ReadOnlyFile &file) {
   DWORD size = GetFileSize(file.handle, nullptr);
   if (size == INVALID_FILE_SIZE) return {};
@@ -65,23 +79,25 @@ std::string readWhole(const ReadOnlyFile &file) {
     if (!ReadFile(file.handle, text.data(), size, &read, nullptr)) return {};
     // A file that shrank meanwhile gives what it still holds, never trailing zeros.
     text.resize(read);
-    return text;
+    return settingsTextOf(std::move(text));
   } catch (...) {
     // A file too large to hold (more than the heap gives, or more than a string of the 32-bit
-    // build can be) reads like one that cannot be read: the settings keep their values.
+    // build can be), or to convert, reads like one that cannot be read: the settings keep
+    // their values.
     return {};
   }
 }
 
 // The DLL's own full name with its file name replaced by the settings file's; empty when the
-// name cannot be had whole.
-std::string besideDllPath() {
-  char name[MAX_PATH];
-  DWORD length = GetModuleFileNameA(thisModule(), name, MAX_PATH);
+// name cannot be had whole. The wide name spells every folder as it is, where the ANSI one
+// would give '?' or a look-alike for a character outside the code page.
+std::wstring besideDllPath() {
+  WCHAR name[MAX_PATH];
+  DWORD length = GetModuleFileNameW(thisModule(), name, MAX_PATH);
   // A name that fills the buffer may be cut, and Windows XP leaves it unterminated then.
   if (length == 0 || length >= MAX_PATH) return {};
-  std::string_view dll(name, length);
-  return std::string(dll.substr(0, dll.rfind('\\') + 1)).append(settingsFileName);
+  std::wstring_view dll(name, length);
+  return std::wstring(dll.substr(0, dll.rfind(L'\\') + 1)).append(settingsFileName);
 }
 
 } // namespace
@@ -89,16 +105,24 @@ std::string besideDllPath() {
 std::string readSettingsFile() {
   ReadOnlyFile file(settingsPath);
   if (file.isOpen()) return readWhole(file);
-  std::string beside = besideDllPath();
+  std::wstring beside = besideDllPath();
   if (beside.empty()) return {};
   ReadOnlyFile besideFile(beside.c_str());
   if (!besideFile.isOpen()) return {};
   return readWhole(besideFile);
 }
 
-std::string settingsFileBesideDllInUse() {
+std::string settingsTextOf(std::string bytes) {
+  std::string_view b = bytes;
+  if (b.starts_with(utf8Mark)) return ansiFromUtf8(b.substr(utf8Mark.size()));
+  if (b.starts_with(utf16Mark)) return ansiFromUtf16(utf16Units(b.substr(utf16Mark.size())));
+  if (isUtf8WithNonAscii(b)) return ansiFromUtf8(b);
+  return bytes;
+}
+
+std::wstring settingsFileBesideDllInUse() {
   if (ReadOnlyFile(settingsPath).isOpen()) return {};
-  std::string beside = besideDllPath();
+  std::wstring beside = besideDllPath();
   if (beside.empty() || !ReadOnlyFile(beside.c_str()).isOpen()) return {};
   return beside;
 }

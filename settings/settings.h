@@ -31,15 +31,20 @@ extern Settings settings;
 inline constexpr const char *settingsPath = ".\\plugins\\QUIB_Ctl.ini";
 // In the folder of the plug-in's own DLL, read when the file above cannot be opened; in the
 // layout the release installs, the two are one file.
-inline constexpr std::string_view settingsFileName = "QUIB_Ctl.ini";
+inline constexpr std::wstring_view settingsFileName = L"QUIB_Ctl.ini";
 inline constexpr const char *defaultPlayer = "C:\\Program Files\\Winamp\\Winamp.exe";
 
-// The whole settings file, or the empty text when it cannot be opened or read: the file at
-// settingsPath, else the one beside the DLL.
+// The whole settings file as the parser reads it (settingsTextOf), or the empty text when it
+// cannot be opened or read: the file at settingsPath, else the one beside the DLL.
 std::string readSettingsFile();
+// A settings file's bytes as the text the parser reads, in the ANSI code page: a file that
+// begins with the UTF-8 or the UTF-16LE byte-order mark, or whose bytes are valid UTF-8 with a
+// character outside ASCII, is converted without its mark; any other is the text as it is.
+std::string settingsTextOf(std::string bytes);
 // The full name of the file beside the DLL when that is the one readSettingsFile reads (the
-// file at settingsPath cannot be opened and this one can); empty otherwise.
-std::string settingsFileBesideDllInUse();
+// file at settingsPath cannot be opened and this one can); empty otherwise. Wide, as the
+// folder's name may hold characters outside the ANSI code page.
+std::wstring settingsFileBesideDllInUse();
 // Applies each line to the settings; keys the text lacks keep their values.
 void parseSettings(std::string_view text);
 // Cuts the part in front of the first separator off the front of s and returns it; without

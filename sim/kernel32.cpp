@@ -42,6 +42,59 @@ std::string baseName(const std::string &fileName) {
   return fileName.substr(fileName.rfind('\\') + 1);
 }
 
+// An existing file by its Windows name in UTF-8, as CreateFileA and CreateFileW open it.
+HANDLE openFile(const std::string &name, DWORD access, DWORD disposition) {
+  auto &m = machine();
+  std::string path = hostPath(name);
+  struct stat st {};
+  if (disposition != OPEN_EXISTING || path.empty() || stat(path.c_str(), &st) != 0 ||
+      !S_ISREG(st.st_mode))
+    return INVALID_HANDLE_VALUE;
+  if ((access & GENERIC_WRITE) && m.writeDenied.count(path)) return INVALID_HANDLE_VALUE;
+  int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return INVALID_HANDLE_VALUE;
+  auto h = std::make_unique<SimHandle>(SimHandle{fd, path});
+  HANDLE handle = h.get();
+  m.files[handle] = std::move(h);
+  return handle;
+}
+
+// A name into a buffer of so many characters: whole with its terminator when it fits, else cut
+// to the buffer without one.
+DWORD copyName(const std::wstring &name, WCHAR *out, DWORD size) {
+  if (name.size() < size) {
+    std::copy(name.c_str(), name.c_str() + name.size() + 1, out);
+    return static_cast<DWORD>(name.size());
+  }
+  std::copy(name.data(), name.data() + size, out);
+  SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return size;
+}
+
+// The module's full name in UTF-8, or null for a module the machine does not know.
+const std::string *moduleFileName(HMODULE module) {
+  auto &m = machine();
+  const std::string *name = module == nullptr     ? &m.programFileName
+                            : module == &::module ? &m.pluginFileName
+                                                  : nullptr;
+  if (!name) SetLastError(ERROR_MOD_NOT_FOUND);
+  return name;
+}
+
+// A process that exits as it is opened leaves its id to its heir's process.
+void handOnAtOpen(DWORD processId) {
+  auto &m = machine();
+  auto exit = m.exitsAtOpen.find(processId);
+  if (exit == m.exitsAtOpen.end()) return;
+  auto [player, heir] = exit->second;
+  m.exitsAtOpen.erase(exit);
+  DWORD heirId = sim::processIdOf(heir);
+  sim::removeWindow(player);
+  m.processes[processId] = std::move(m.processes[heirId]);
+  m.processes.erase(heirId);
+  m.windowProcesses[heir] = processId;
+}
+
 // IsWow64Process's answer for a process, or its failure.
 BOOL wow64Answer(sim::Wow64 wow64, PBOOL answer) {
   if (wow64 == sim::Wow64::unknown) {
@@ -80,20 +133,16 @@ void Sleep(DWORD milliseconds) {
 
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD, HANDLE) {
-  auto &m = machine();
-  std::string path = hostPath(name ? name : "");
-  m.fileOpens.push_back({name ? name : "", access, share, disposition});
-  struct stat st {};
-  if (disposition != OPEN_EXISTING || path.empty() || stat(path.c_str(), &st) != 0 ||
-      !S_ISREG(st.st_mode))
-    return INVALID_HANDLE_VALUE;
-  if ((access & GENERIC_WRITE) && m.writeDenied.count(path)) return INVALID_HANDLE_VALUE;
-  int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return INVALID_HANDLE_VALUE;
-  auto h = std::make_unique<SimHandle>(SimHandle{fd, path});
-  HANDLE handle = h.get();
-  m.files[handle] = std::move(h);
-  return handle;
+  std::string given = name ? name : "";
+  machine().fileOpens.push_back({given, access, share, disposition});
+  return openFile(bytesFrom(CP_UTF8, wideFrom(CP_ACP, given)), access, disposition);
+}
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                   DWORD disposition, DWORD, HANDLE) {
+  std::string given = bytesFrom(CP_UTF8, name ? name : L"");
+  machine().fileOpens.push_back({given, access, share, disposition, true});
+  return openFile(given, access, disposition);
 }
 
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
@@ -156,6 +205,7 @@ DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {
 HANDLE OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId) {
   auto &m = machine();
   m.processOpens.push_back({access, inheritHandle, processId});
+  handOnAtOpen(processId);
   auto p = m.processes.find(processId);
   if (p == m.processes.end()) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -238,22 +288,16 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
   return nullptr;
 }
 
-DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
-  auto &m = machine();
-  const std::string *name = module == nullptr     ? &m.programFileName
-                            : module == &::module ? &m.pluginFileName
-                                                  : nullptr;
-  if (!name) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return 0;
-  }
-  if (name->size() < size) {
-    std::memcpy(fileName, name->c_str(), name->size() + 1);
-    return static_cast<DWORD>(name->size());
-  }
-  std::memcpy(fileName, name->data(), size);
-  SetLastError(ERROR_INSUFFICIENT_BUFFER);
-  return size;
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
+  const std::string *name = moduleFileName(module);
+  return name ? copyName(wideFrom(CP_UTF8, *name), fileName, size) : 0;
+}
+
+UINT GetSystemDirectoryW(LPWSTR buffer, UINT size) {
+  std::wstring folder = wideFrom(CP_UTF8, machine().systemDirectory);
+  if (folder.size() >= size) return static_cast<UINT>(folder.size() + 1);
+  std::copy(folder.c_str(), folder.c_str() + folder.size() + 1, buffer);
+  return static_cast<UINT>(folder.size());
 }
 
 namespace sim {
@@ -308,6 +352,9 @@ void writeProcessMemory(HWND window, std::uintptr_t address, const std::string &
 
 void protectProcessPage(HWND window, std::uintptr_t address) {
   processOf(window).protectedPages.insert(pageOf(address));
+}
+void exitAtOpen(HWND player, HWND heir) {
+  machine().exitsAtOpen[processIdOf(player)] = {player, heir};
 }
 void denyProcessOpen(HWND window) {
   processOf(window).denyOpen = true;

@@ -13,7 +13,11 @@ inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintpt
 inline constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
 
 void Sleep(DWORD milliseconds);
+// The name in the ANSI code page, or in UTF-16; either reaches the file the Linux file system
+// spells in UTF-8.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
@@ -29,7 +33,10 @@ HANDLE GetCurrentProcess();
 BOOL IsWow64Process(HANDLE process, PBOOL wow64);
 HMODULE GetModuleHandleA(LPCSTR moduleName);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
-DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
+// "C:\WINDOWS\system32" on a fresh machine; a buffer too small gets nothing and the size it
+// would need, terminator included.
+UINT GetSystemDirectoryW(LPWSTR buffer, UINT size);
 HINSTANCE thisModule();
 
 namespace sim {
@@ -45,10 +52,11 @@ void failReads(const std::string &path);
 void reportFileSize(const std::string &path, DWORD size);
 int openFiles();
 struct FileOpen {
-  std::string path;
+  std::string path; // a wide name in UTF-8
   DWORD access;
   DWORD share;
   DWORD disposition;
+  bool wide = false; // opened by CreateFileW
 };
 std::vector<FileOpen> &fileOpens();
 
@@ -67,6 +75,10 @@ void writeProcessMemory(HWND window, std::uintptr_t address, const std::string &
 void protectProcessPage(HWND window, std::uintptr_t address);
 // The process runs with higher rights: OpenProcess fails with ERROR_ACCESS_DENIED.
 void denyProcessOpen(HWND window);
+// The player's process exits just as OpenProcess is called on its id, and Windows hands the id
+// on to the process of the heir's window, another program, which that open then reaches; the
+// player's window is gone.
+void exitAtOpen(HWND player, HWND heir);
 struct ProcessOpen {
   DWORD access;
   BOOL inheritHandle;
@@ -92,9 +104,10 @@ void setOwnWow64(Wow64 wow64);
 void removeIsWow64Process();
 
 // The full file names of the messenger's program (module null) and of the plug-in's DLL
-// (thisModule()), as GetModuleFileNameA gives them; a fresh machine has both in C:\Messenger.
-// A name that does not fit the buffer is cut to its size without a terminator, as on Windows
-// XP. GetModuleHandleA knows the plug-in by the file name of its DLL, and kernel32.
+// (thisModule()), in UTF-8; a fresh machine has both in C:\Messenger. GetModuleFileNameW gives
+// them in UTF-16; a name that does not fit the buffer is cut to its size without a
+// terminator, as on Windows XP.
+// GetModuleHandleA knows the plug-in by the file name of its DLL, and kernel32.
 void setModuleFileName(HMODULE module, const std::string &fileName);
 
 // Back to a machine with nothing on it, every part of it.

@@ -69,11 +69,13 @@ struct Machine {
   DWORD nextProcessId = 0x1000;
   std::map<SimHandle *, SimProcessHandle> processHandles;
   std::vector<sim::ProcessOpen> processOpens;
+  std::map<DWORD, std::pair<HWND, HWND>> exitsAtOpen; // by the id: the player and the heir
   std::vector<sim::MemoryRead> memoryReads;
   sim::Wow64 ownWow64 = sim::Wow64::no;
   bool hasIsWow64Process = true;
   std::string programFileName = "C:\\Messenger\\Messenger.exe";
   std::string pluginFileName = "C:\\Messenger\\plugins\\QUIB_Ctl.dll";
+  std::string systemDirectory = "C:\\WINDOWS\\system32";
   std::map<std::string, std::string> mappings; // by name
   std::map<SimHandle *, std::unique_ptr<SimHandle>> mappingHandles;
   std::map<LPCVOID, SimView> views;

@@ -52,6 +52,9 @@ std::string deliver(const std::string &eventRecord);
 // Delivers an event and gives the address of its answer.
 std::uintptr_t deliverAt(const std::string &eventRecord);
 
+// Notepad as the plug-in starts it: by its full name in the simulated system folder.
+inline const std::string systemNotepad = "C:\\WINDOWS\\system32\\notepad.exe";
+
 void writeSettings(const std::string &text);
 // Initialises the plug-in with the given settings file.
 std::string initialiseWith(const std::string &settingsText);

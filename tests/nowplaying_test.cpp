@@ -499,6 +499,16 @@ TEST_P(NowPlaying, EveryFailureGivesNoNumberOrNoTitleAndTheTrackStandsIn) {
          titleAddress = titlePage;
        },
        "12|" + track, playlistQueries, 1, 1},
+      // Another program got the player's id, and holds other text at the title's address.
+      {"a player that exits as it is opened", 11,
+       [this] {
+         sim::writeProcessMemory(window, titlePage, "Some Artist - Some Song");
+         HWND heir = sim::addWindow("Notepad", "secrets.txt - Notepad", {});
+         sim::writeProcessMemory(heir, titlePage, "password=hunter2");
+         sim::exitAtOpen(window, heir);
+         titleAddress = titlePage;
+       },
+       "12|" + track, playlistQueries, 1, 0},
       {"a player that hangs after the index", 11,
        [this] {
          sim::removeWindow(window);

@@ -55,7 +55,7 @@ TEST_P(Dispatch, PreferencesStartNotepadOnTheSettingsFile) {
   const sim::ShellCall &call = sim::shellCalls()[0];
   EXPECT_EQ(call.owner, nullptr);
   EXPECT_EQ(call.operation, "open");
-  EXPECT_EQ(call.file, "notepad.exe");
+  EXPECT_EQ(call.file, systemNotepad);
   EXPECT_EQ(call.parameters, ".\\Plugins\\QUIB_Ctl.ini");
   EXPECT_EQ(call.directory, "");
   EXPECT_EQ(call.showCommand, SW_SHOWNORMAL);

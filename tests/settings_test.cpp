@@ -220,7 +220,8 @@ protected:
     ASSERT_EQ(sim::shellCalls().size(), 1u);
     const sim::ShellCall &c = sim::shellCalls()[0];
     EXPECT_EQ(std::tie(c.owner, c.operation, c.file, c.parameters, c.directory, c.showCommand),
-              std::make_tuple(nullptr, "open", "notepad.exe", parameters, "", SW_SHOWNORMAL));
+              std::make_tuple(nullptr, "open", systemNotepad, parameters, "", SW_SHOWNORMAL));
+    EXPECT_TRUE(c.wide);
   }
 };
 
@@ -252,7 +253,7 @@ TEST_P(SettingsBesideTheDll, WithNeitherFileNothingIsReadAndPreferencesOpenTheCu
   EXPECT_FALSE(std::filesystem::exists("plugins"));
 }
 
-// GetModuleFileNameA fills a buffer of MAX_PATH (260) characters: a name of 259 fits with its
+// GetModuleFileNameW fills a buffer of MAX_PATH (260) characters: a name of 259 fits with its
 // terminator; a longer one is cut, and the cut name would lead to another folder.
 TEST_P(SettingsBesideTheDll, AModuleNameThatDoesNotFitTheBufferCountsAsNone) {
   const std::filesystem::path base = std::filesystem::current_path() / "m";
@@ -287,6 +288,90 @@ TEST_P(SettingsBesideTheDll, AModuleNameThatDoesNotFitTheBufferCountsAsNone) {
   }
 }
 
+// A folder whose name Windows-1251 cannot spell, as C:\Users\Jürgen or one in Greek letters:
+// GetModuleFileNameA would give «J?rgen», a folder that is not there.
+TEST_P(SettingsBesideTheDll, AreFoundInAFolderWhoseNameTheCodePageLacks) {
+  plugins = std::filesystem::current_path() / "J\xC3\xBCrgen \xCE\xA9\xCE\xB4\xCE\xAE" / "plugins";
+  besideName = windowsName(plugins / "QUIB_Ctl.ini");
+  sim::setModuleFileName(thisModule(), windowsName(plugins / "QUIB_Ctl.dll"));
+  write(plugins / "QUIB_Ctl.ini", "button-play=yes\r\nautoanswer-key=dll");
+  deliver(initialiseEvent());
+  EXPECT_EQ(requestKinds(), std::vector<std::string>{"addButton"});
+  EXPECT_TRUE(isKeyword("dll"));
+  EXPECT_EQ(opened(), (std::vector<std::string>{".\\plugins\\QUIB_Ctl.ini", besideName}));
+  EXPECT_TRUE(sim::fileOpens().back().wide);
+  expectNotepadOn('"' + besideName + '"');
+}
+
 ON_BOTH_BUILDS(SettingsBesideTheDll);
+
+} // namespace
+
+namespace {
+
+// Notepad saves ANSI (Windows-1251 here), UTF-8 with or without its mark, and UTF-16 with its
+// mark as "Unicode". Each holds the keyword «нп» and the line «Слушаю ♪: %track%», whose note
+// Windows-1251 lacks.
+const std::wstring typed =
+    L"button-play=yes\r\nautoanswer-key=\x043D\x043F\r\n"
+    L"nowplaying-format=\x0421\x043B\x0443\x0448\x0430\x044E \x266A: %track%";
+const std::string typedUtf8 = "button-play=yes\r\nautoanswer-key=\xD0\xBD\xD0\xBF\r\n"
+                              "nowplaying-format=\xD0\xA1\xD0\xBB\xD1\x83\xD1\x88\xD0\xB0\xD1\x8E "
+                              "\xE2\x99\xAA: %track%";
+const std::string typedAnsi = "button-play=yes\r\nautoanswer-key=\xED\xEF\r\n"
+                              "nowplaying-format=\xD1\xEB\xF3\xF8\xE0\xFE ?: %track%";
+
+std::string utf16le(std::wstring_view text) {
+  std::string out;
+  for (WCHAR unit : text) out += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  return out;
+}
+
+using SettingsFileEncoding = PluginTest;
+
+TEST_P(SettingsFileEncoding, UtfFilesAreReadInTheCodePageWithTheirFirstKeyAndOthersAsTheyAre) {
+  struct Case {
+    const char *what;
+    std::string file;
+  } cases[] = {
+      {"UTF-8 with its mark", "\xEF\xBB\xBF" + typedUtf8},
+      {"UTF-8 without a mark", typedUtf8},
+      {"UTF-16 with its mark", "\xFF\xFE" + utf16le(typed)},
+      {"Windows-1251", typedAnsi},
+  };
+  sim::addWindow("Winamp v1.x", "Some Song - Winamp",
+                 [](UINT m, WPARAM, LPARAM l) { return LRESULT{m == WM_USER && l == 104}; });
+  for (const Case &c : cases) {
+    messenger().requests.clear();
+    initialiseWith(c.file);
+    EXPECT_EQ(requestKinds(), std::vector<std::string>{"addButton"}) << c.what;
+    deliver(model::finaliseEvent());
+    messenger().requests.clear();
+    EXPECT_EQ(hex(deliver(messageEvent(9, "\xCD\xCF"))), "01 00 00 00 04") << c.what;
+    ASSERT_EQ(requestKinds(), std::vector<std::string>{"sendMessage"}) << c.what;
+    EXPECT_EQ(hex(messenger().requests[0].text), hex("\xD1\xEB\xF3\xF8\xE0\xFE ?: Some Song"))
+        << c.what;
+  }
+}
+
+// Bytes that are not UTF-8 throughout, or hold nothing but ASCII, are read as they are.
+TEST_P(SettingsFileEncoding, AFileThatIsNotUtf8ThroughoutIsReadAsItIs) {
+  // «нп» in UTF-8, then «нп» in Windows-1251 on the next line.
+  initialiseWith("autoanswer-key=\xD0\xBD\xD0\xBF\r\nautoanswer-key=\xED\xEF");
+  EXPECT_EQ(hex(deliver(messageEvent(9, "\xED\xEF"))), "01 00 00 00 04");
+}
+
+TEST_P(SettingsFileEncoding, APlayerPathSavedInUtf8NamesTheProgramThatIsThere) {
+  // «Плеер\winamp.exe» below the current folder, as the Linux file system spells it.
+  const std::string folder = "\xD0\x9F\xD0\xBB\xD0\xB5\xD0\xB5\xD1\x80";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/winamp.exe") << "MZ";
+  initialiseWith("button-play=yes\r\ncustom-player=" + folder + "\\winamp.exe");
+  press(0);
+  ASSERT_FALSE(sim::shellCalls().empty());
+  EXPECT_EQ(hex(sim::shellCalls()[0].file), hex("\xCF\xEB\xE5\xE5\xF0\\winamp.exe"));
+}
+
+ON_BOTH_BUILDS(SettingsFileEncoding);
 
 } // namespace

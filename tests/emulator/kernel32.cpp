@@ -65,6 +65,11 @@ std::uint32_t createFileA(const Call &c) {
                                  c.arg(5), hostHandle<HANDLE>(c.arg(6))));
 }
 
+std::uint32_t createFileW(const Call &c) {
+  return guestHandle(CreateFileW(WideText(c.arg(0)).get(), c.arg(1), c.arg(2), nullptr, c.arg(4),
+                                 c.arg(5), hostHandle<HANDLE>(c.arg(6))));
+}
+
 std::uint32_t getFileSize(const Call &c) {
   DWORD high = 0;
   DWORD low = GetFileSize(hostHandle<HANDLE>(c.arg(0)), c.arg(1) ? &high : nullptr);
@@ -161,12 +166,20 @@ std::uint32_t getModuleHandleA(const Call &c) {
   return module == thisModule() ? state().module : guestHandle(module);
 }
 
-std::uint32_t getModuleFileNameA(const Call &c) {
+std::uint32_t getModuleFileNameW(const Call &c) {
   DWORD size = c.arg(2);
-  std::string buffer(size, '\0');
-  DWORD length = GetModuleFileNameA(hostModule(c.arg(0)), buffer.data(), size);
+  std::wstring buffer(size, L'\0');
+  DWORD length = GetModuleFileNameW(hostModule(c.arg(0)), buffer.data(), size);
   // A name cut to the buffer's size comes without its terminator.
-  if (length) write(c.arg(1), buffer.substr(0, length < size ? length + 1 : size));
+  if (length) writeWide(c.arg(1), buffer.substr(0, length < size ? length + 1 : size));
+  return length;
+}
+
+std::uint32_t getSystemDirectoryW(const Call &c) {
+  UINT size = c.arg(1);
+  std::wstring buffer(size, L'\0');
+  UINT length = GetSystemDirectoryW(buffer.data(), size);
+  if (length < size) writeWide(c.arg(0), buffer.substr(0, length + 1));
   return length;
 }
 
@@ -202,6 +215,7 @@ const std::vector<Binding> &kernel32Bindings() {
       {"kernel32.dll", "WideCharToMultiByte", w, 8, withLastError<wideCharToMultiByte>, 0},
       {"kernel32.dll", "Sleep", w, 1, withLastError<sleep>, 0},
       {"kernel32.dll", "CreateFileA", w, 7, withLastError<createFileA>, 0},
+      {"kernel32.dll", "CreateFileW", w, 7, withLastError<createFileW>, 0},
       {"kernel32.dll", "GetFileSize", w, 2, withLastError<getFileSize>, 0},
       {"kernel32.dll", "ReadFile", w, 5, withLastError<readFile>, 0},
       {"kernel32.dll", "CloseHandle", w, 1, withLastError<closeHandle>, 0},
@@ -212,7 +226,8 @@ const std::vector<Binding> &kernel32Bindings() {
       {"kernel32.dll", "GetCurrentProcess", w, 0, withLastError<getCurrentProcess>, 0},
       {"kernel32.dll", "GetModuleHandleA", w, 1, withLastError<getModuleHandleA>, 0},
       {"kernel32.dll", "GetProcAddress", w, 2, withLastError<getProcAddress>, 0},
-      {"kernel32.dll", "GetModuleFileNameA", w, 3, withLastError<getModuleFileNameA>, 0},
+      {"kernel32.dll", "GetModuleFileNameW", w, 3, withLastError<getModuleFileNameW>, 0},
+      {"kernel32.dll", "GetSystemDirectoryW", w, 2, withLastError<getSystemDirectoryW>, 0},
       {"kernel32.dll", "OpenFileMappingA", w, 3, withLastError<openFileMappingA>, 0},
       {"kernel32.dll", "MapViewOfFile", w, 5, withLastError<mapViewOfFile>, 0},
       {"kernel32.dll", "UnmapViewOfFile", w, 1, withLastError<unmapViewOfFile>, 0},

@@ -1,5 +1,6 @@
 """The settings file and the working folder: preferences, the settings beside the DLL when the
-messenger runs from another folder, and keywords in code page 1251 under two locales."""
+messenger runs from another folder or from one whose name code page 1251 cannot spell, settings
+saved in UTF-8 and UTF-16, and keywords in code page 1251 under two locales."""
 
 import os
 import shutil
@@ -108,3 +109,65 @@ def regional_formats_session(lab):
                 f"{compare[0].get('system-default')} with LOCALE_SYSTEM_DEFAULT")
     check_keyword_answers(s, "and the Cyrillic keyword {} is answered with the now-playing line",
                           ((2, 77, "in capitals"), (3, 78, "capitalised, with spaces")))
+
+
+PLAYING_SONG = ["--state", "playing", "--number", "3", "--track", "Song"]
+
+
+def unicode_settings_session(lab):
+    """Settings as today's Notepad saves them: UTF-8 with and without its byte-order mark, and
+    UTF-16 with its mark ("Unicode"), each with the Cyrillic keyword "np" (\u043d\u043f). The
+    messenger runs in code page 1251, where a contact's "np" is the bytes ED EF."""
+    pairs = settings(winlab_player(lab), "\u043d\u043f".encode("cp1251"))
+    text = settings_text(pairs).decode("cp1251")
+    files = (("UTF-8 with its mark", b"\xef\xbb\xbf" + text.encode("utf-8")),
+             ("UTF-8 without a mark", text.encode("utf-8")),
+             ("UTF-16 with its mark", b"\xff\xfe" + text.encode("utf-16-le")))
+    steps = [["init"], ["wait-player", "10000"], ["message", "77", "hex:EDEF"], ["fini"]]
+    for what, data in files:
+        with open(os.path.join(lab.plugins_dir, "QUIB_Ctl.ini"), "wb") as f:
+            f.write(data)
+        name = "settings-" + what.lower().replace(" ", "-")
+        s = lab.session(name, steps, player_args=PLAYING_SONG)
+        sane(s)
+        adds = [a.bytes("hint") for a in find(s.segment(0), "request", "addButton")]
+        check(f"settings in {what}: every button is registered, the first line's too",
+              adds == HINTS, str(adds))
+        check_keyword_answers(s, "and the Cyrillic keyword is answered with the now-playing "
+                              "line ({})", ((2, 77, what),))
+
+
+def outside_code_page_folder_session(lab):
+    """The plug-in installed under a folder whose name code page 1251 cannot spell (a user
+    folder such as Jürgen, or Greek letters), the messenger's current folder another one: the
+    ANSI name of the DLL would lead to a folder that is not there, the wide one reaches the
+    settings beside the DLL, and preferences opens them."""
+    top = os.path.join(lab.root, "J\u00fcrgen \u03a9\u03b4\u03ae")
+    folder = os.path.join(top, "plugins")
+    elsewhere = os.path.join(folder, "elsewhere")
+    os.makedirs(elsewhere)
+    shutil.copy(os.path.join(lab.plugins_dir, "QUIB_Ctl.dll"), folder)
+    beside = settings_text([("button-play", "yes"), ("button-mute", "yes"),
+                            ("autoanswer-key", "np"), ("custom-player", winlab_player(lab))])
+    with open(os.path.join(folder, "QUIB_Ctl.ini"), "wb") as f:
+        f.write(beside)
+    steps = [["init"], ["wait-player", "10000"], ["message", "77", "np"], ["prefs"],
+             ["wait-title", "Notepad", "QUIB_Ctl.ini", "20000"], ["close-window", "Notepad"],
+             ["fini"]]
+    try:
+        # Named relative to the current folder: the messenger's ANSI arguments cannot spell
+        # the folder either.
+        s = lab.session("settings-outside-code-page", steps, player_args=PLAYING_SONG,
+                        cwd=elsewhere, plugin_path="..\\QUIB_Ctl.dll")
+    finally:
+        shutil.rmtree(top, ignore_errors=True)
+    sane(s)
+    adds = [a.bytes("hint") for a in find(s.segment(0), "request", "addButton")]
+    check("installed under a folder outside code page 1251: initialise reads the settings "
+          "beside the DLL", adds == [HINTS[3], HINTS[7]], str(adds))
+    check_keyword_answers(s, "and their keyword is answered with the now-playing line ({})",
+                          ((2, 77, "outside code page 1251"),))
+    opened = find(s.segment(4), "window")
+    check("and preferences opens that same file in the text editor",
+          opened and opened[0].bytes("content") == beside,
+          opened[0].text if opened else "no editor")

@@ -40,6 +40,8 @@ SESSIONS = (buttons_player.buttons_session, buttons_player.player_session,
             audio.core_audio_session, audio.mixer_fallback_session,
             launch.program_files_session, settings_folder.regional_formats_session,
             format_title.other_bitness_title_session, settings_folder.settings_elsewhere_session,
+            settings_folder.unicode_settings_session,
+            settings_folder.outside_code_page_folder_session,
             aimp.aimp32_session, aimp.aimp64_session, aimp.aimp_imitation_session,
             aimp.foobar_session, sessions.session_buttons_session,
             sessions.session_never_ends_session, sessions.no_session_manager_session)

@@ -276,11 +276,12 @@ class Lab:
 
     def start_messenger(self, name, steps, plugin="QUIB_Ctl.dll", contact=321, extra_env=None,
                         box_delay_ms=300, deadline_ms=60000, player_args=None, debug=None,
-                        player_bits=32, cwd=None, aimp=False):
+                        player_bits=32, cwd=None, plugin_path=None, aimp=False):
         """Starts the reference messenger on a script of steps (lists of words) in the
         messenger folder, or with cwd in that folder as its current one and the plug-in named
-        by its full path; the player first when player_args is given (a 64-bit one with
-        player_bits=64), the stand-in AIMP in its place with aimp; with debug, Wine's debug channels (WINEDEBUG) for its process, whose
+        by its full path, or as plugin_path names it; the player first when player_args is
+        given (a 64-bit one with player_bits=64, the stand-in AIMP in its place with aimp);
+        with debug, Wine's debug channels (WINEDEBUG) for its process, whose
         output goes to {name}.stderr. Returns the process and the paths of its transcript and
         of the player's log."""
         transcript = os.path.join(self.root, f"{name}.transcript")
@@ -289,7 +290,9 @@ class Lab:
         open(transcript, "wb").close()
         if player_args is not None:
             self.start_player(player_args, player_log, player_bits, aimp)
-        plugin_path = winpath(os.path.join(self.plugins_dir, plugin)) if cwd else "plugins\\" + plugin
+        if plugin_path is None:
+            plugin_path = (winpath(os.path.join(self.plugins_dir, plugin)) if cwd
+                           else "plugins\\" + plugin)
         args = [self.messenger_exe, "--plugin", plugin_path, "--contact", str(contact),
                 "--transcript", winpath(transcript), "--watch-boxes", str(box_delay_ms),
                 "--deadline", str(deadline_ms)]
