@@ -78,51 +78,42 @@ release_archive() {
 }
 
 # The emulation catches a caller that takes a stdcall routine for cdecl: a scratch copy of the
-# sources calls SetMute through a cdecl function pointer, and the Core Audio tests on that DLL
-# must fail on the ESP that its caller keeps too high.
-cdecl_setmute_caught() {
-  local scratch log
+# sources calls the method through a cdecl function pointer, and the tests on that DLL must fail
+# on the ESP that its caller keeps too high (by the bytes of the method's arguments).
+# Arguments: the method as the emulator names it, the source file, the call as written there,
+# its cdecl form, the tests to run, and the bytes.
+cdecl_caught() {
+  local method=$1 file=$2 call=$3 cdecl=$4 tests=$5 bytes=$6 scratch log
   scratch=$(mktemp -d)
   tar --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$scratch"
-  sed -i 's|volume->SetMute(|reinterpret_cast<HRESULT (*)(IAudioEndpointVolume *, BOOL, LPCGUID)>((*reinterpret_cast<void ***>(volume.pointer))[14])(volume.pointer, |' \
-    "$scratch/mixer/endpoint.cpp"
-  grep -q 'void \*\*\*' "$scratch/mixer/endpoint.cpp" || { echo "the SetMute call was not found"; return 1; }
+  sed -i "s|$call|$cdecl|" "$scratch/$file"
+  grep -q 'void \*\*\*' "$scratch/$file" || { echo "the call of $method was not found"; return 1; }
   cmake -S "$scratch" -B "$scratch/build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DCMAKE_TOOLCHAIN_FILE="$scratch/cmake/toolchain-mingw-i686.cmake" >/dev/null &&
     cmake --build "$scratch/build" --target QUIB_Ctl -j2 >/dev/null || return 1
   log=$(QUIB_DLL="$scratch/build/QUIB_Ctl.dll" build/native/tests/quib_tests \
-    --gtest_filter='*CoreAudioMute*/emulated' --gtest_brief=1 2>&1)
-  if ! grep -q 'keeps ESP 12 bytes above where it had it before the call: it and IAudioEndpointVolume::SetMute disagree' <<<"$log"; then
-    echo "SetMute called through a cdecl pointer in $scratch went unnoticed:"
+    --gtest_filter="$tests" --gtest_brief=1 2>&1)
+  if ! grep -q "keeps ESP $bytes bytes above where it had it before the call: it and $method disagree" <<<"$log"; then
+    echo "$method called through a cdecl pointer in $scratch went unnoticed:"
     echo "$log" | tail -20
     return 1
   fi
-  grep -m1 -o 'the caller of IAudioEndpointVolume::SetMute[^"]*' <<<"$log"
+  grep -m1 -o "the caller of $method[^\"]*" <<<"$log"
   rm -rf "$scratch"
 }
 
-# The same for the media sessions' methods: a scratch copy calls TryChangePlaybackPositionAsync,
-# whose 64-bit position makes 16 bytes of arguments, through a cdecl function pointer, and the
-# sessions' tests on that DLL must fail on the ESP its caller keeps too high.
+cdecl_setmute_caught() {
+  cdecl_caught IAudioEndpointVolume::SetMute mixer/endpoint.cpp 'volume->SetMute(' \
+    'reinterpret_cast<HRESULT (*)(IAudioEndpointVolume *, BOOL, LPCGUID)>((*reinterpret_cast<void ***>(volume.pointer))[14])(volume.pointer, ' \
+    '*CoreAudioMute*/emulated' 12
+}
+
+# A media session's method whose 64-bit position makes 16 bytes of arguments.
 cdecl_session_caught() {
-  local scratch log
-  scratch=$(mktemp -d)
-  tar --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$scratch"
-  sed -i 's|session.TryChangePlaybackPositionAsync(|reinterpret_cast<HRESULT (*)(Session *, Ticks, Pressed **)>((*reinterpret_cast<void ***>(\&session))[24])(\&session, |' \
-    "$scratch/player/sessionjob.cpp"
-  grep -q 'void \*\*\*' "$scratch/player/sessionjob.cpp" || { echo "the position call was not found"; return 1; }
-  cmake -S "$scratch" -B "$scratch/build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
-    -DCMAKE_TOOLCHAIN_FILE="$scratch/cmake/toolchain-mingw-i686.cmake" >/dev/null &&
-    cmake --build "$scratch/build" --target QUIB_Ctl -j2 >/dev/null || return 1
-  log=$(QUIB_DLL="$scratch/build/QUIB_Ctl.dll" build/native/tests/quib_tests \
-    --gtest_filter='*Sessions.TheSkips*/emulated' --gtest_brief=1 2>&1)
-  if ! grep -q 'keeps ESP 16 bytes above where it had it before the call: it and Session::TryChangePlaybackPositionAsync disagree' <<<"$log"; then
-    echo "TryChangePlaybackPositionAsync called through a cdecl pointer in $scratch went unnoticed:"
-    echo "$log" | tail -20
-    return 1
-  fi
-  grep -m1 -o 'the caller of Session::TryChangePlaybackPositionAsync[^"]*' <<<"$log"
-  rm -rf "$scratch"
+  cdecl_caught Session::TryChangePlaybackPositionAsync player/sessionjob.cpp \
+    'session.TryChangePlaybackPositionAsync(' \
+    'reinterpret_cast<HRESULT (*)(Session *, Ticks, Pressed **)>((*reinterpret_cast<void ***>(\&session))[24])(\&session, ' \
+    '*Sessions.TheSkips*/emulated' 16
 }
 
 # The shipped DLL with the 32-bit messenger and player, and once a 64-bit player. A kernel that
