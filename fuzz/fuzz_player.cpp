@@ -155,13 +155,14 @@ Expanded expand(std::string_view format, std::string_view track, const TrackInfo
   const std::pair<std::string_view, std::string> values[] = {
       {"%%", "%"},
       {"%track%", std::string(track)},
-      {"%khz%", std::to_string(info.sampleRate)},
-      {"%kbps%", std::to_string(info.bitRate)},
-      {"%channels%", channelsText(info.channels)},
+      {"%khz%", info.streamKnown ? std::to_string(info.sampleRate) : ""},
+      {"%kbps%", info.streamKnown ? std::to_string(info.bitRate) : ""},
+      {"%channels%", info.streamKnown ? channelsText(info.channels) : ""},
       {"%pos%", clockText(info.positionMs, 1000)},
       {"%len%", clockText(info.lengthSeconds, 1)},
       {"%title%", info.title.empty() ? std::string(track) : info.title},
       {"%number%", info.playlistIndex < 0 ? "" : std::to_string(info.playlistIndex + 1LL)},
+      {"%player%", std::string(info.player)},
   };
   Expanded e;
   for (std::size_t i = 0; i < format.size();) {

@@ -6,6 +6,7 @@
 #include "host/version.h"
 #include "mixer/mute.h"
 #include "player/player.h"
+#include "player/worker.h"
 #include "settings/settings.h"
 
 #include <cstdint>
@@ -38,6 +39,9 @@ const void *initialise(Record event) {
 }
 
 const void *finalise() {
+  // A media session's operation may still be waited for: no code of ours may run once the
+  // messenger has had this answer and unloads the library.
+  stopWorker();
   removeButtons();
   return nullptr;
 }

@@ -9,6 +9,8 @@
 #include <objbase.h>
 #include <mmdeviceapi.h>
 #include <endpointvolume.h>
+// The media sessions' interfaces; combase's functions are looked up at run time.
+#include <inspectable.h>
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 

@@ -1,6 +1,8 @@
 #include "mixer/endpoint.h"
 
-#include "host/win32.h"
+#include "host/compointer.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -18,39 +20,46 @@ struct ComApartment {
   bool usable() const { return SUCCEEDED(result) || result == RPC_E_CHANGED_MODE; }
 };
 
-// An interface pointer, released on every path.
-template <class Interface> struct ComPointer {
-  Interface *pointer = nullptr;
-  ComPointer() = default;
-  ~ComPointer() {
-    if (pointer) pointer->Release();
-  }
-  ComPointer(const ComPointer &) = delete;
-  ComPointer &operator=(const ComPointer &) = delete;
-  Interface **out() { return &pointer; }
-  Interface *operator->() const { return pointer; }
-  // The call succeeded and gave an interface.
-  bool took(HRESULT result) const { return SUCCEEDED(result) && pointer; }
+// The default playback endpoint's volume control, with the enumerator and the device it came
+// from. The members are released in reverse, every interface before COM is uninitialised.
+struct Endpoint {
+  ComApartment apartment;
+  ComPointer<IMMDeviceEnumerator> enumerator;
+  ComPointer<IMMDevice> device;
+  ComPointer<IAudioEndpointVolume> volume;
+  bool open();
 };
 
-} // namespace
-
-bool setEndpointMute(bool mute) {
-  // Declared first, so that every interface is released before COM is uninitialised.
-  ComApartment apartment;
+bool Endpoint::open() {
   if (!apartment.usable()) return false;
-  ComPointer<IMMDeviceEnumerator> enumerator;
   if (!enumerator.took(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
                                         __uuidof(IMMDeviceEnumerator),
                                         reinterpret_cast<void **>(enumerator.out()))))
     return false;
   // Looked up at every press: headphones plugged in since the last one are the device now.
-  ComPointer<IMMDevice> device;
   if (!device.took(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.out())))
     return false;
-  ComPointer<IAudioEndpointVolume> volume;
-  if (!volume.took(device->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_INPROC_SERVER, nullptr,
-                                    reinterpret_cast<void **>(volume.out()))))
-    return false;
+  return volume.took(device->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_INPROC_SERVER, nullptr,
+                                      reinterpret_cast<void **>(volume.out())));
+}
+
+} // namespace
+
+bool setEndpointMute(bool mute) {
+  Endpoint endpoint;
+  if (!endpoint.open()) return false;
+  ComPointer<IAudioEndpointVolume> &volume = endpoint.volume;
   return SUCCEEDED(volume->SetMute(mute ? TRUE : FALSE, nullptr));
+}
+
+bool stepEndpointVolume(std::int32_t byPercent) {
+  Endpoint endpoint;
+  if (!endpoint.open()) return false;
+  float level = 0;
+  if (FAILED(endpoint.volume->GetMasterVolumeLevelScalar(&level))) return false;
+  // In whole percent, as the system's volume slider shows it.
+  std::int32_t percent =
+      std::clamp(static_cast<std::int32_t>(level * 100 + 0.5f) + byPercent, 0, 100);
+  return SUCCEEDED(
+      endpoint.volume->SetMasterVolumeLevelScalar(static_cast<float>(percent) / 100, nullptr));
 }

@@ -25,6 +25,7 @@ TrackInfoAnswers aimpInfo(const AimpTrack &track) {
   info.sampleRate = rateInKhz(track.sampleRate);
   info.bitRate = track.bitRate;
   info.channels = track.channels;
+  info.player = "AIMP";
   // The index counted from 0 that %number% shows counted from 1.
   info.playlistIndex = static_cast<std::int32_t>(track.trackNumber - 1);
   return info;

@@ -17,14 +17,25 @@ constexpr int shortestCaption = 12;
 constexpr std::int32_t msPerSecond = 1000;
 constexpr std::int32_t hzPerKhz = 1000;
 
-enum class Field { text, track, sampleRate, bitRate, channels, position, length, title, number };
+enum class Field {
+  text,
+  track,
+  sampleRate,
+  bitRate,
+  channels,
+  position,
+  length,
+  title,
+  number,
+  player
+};
 
 struct Placeholder {
   std::string_view name;
   Field field;
 };
 
-constexpr std::array<Placeholder, 8> placeholders{{
+constexpr std::array<Placeholder, 9> placeholders{{
     {"%track%", Field::track},
     {"%khz%", Field::sampleRate},
     {"%kbps%", Field::bitRate},
@@ -33,6 +44,7 @@ constexpr std::array<Placeholder, 8> placeholders{{
     {"%len%", Field::length},
     {"%title%", Field::title},
     {"%number%", Field::number},
+    {"%player%", Field::player},
 }};
 
 // A placeholder, or text that goes into the line as it stands.
@@ -105,6 +117,11 @@ void appendCapped(std::string &line, std::string_view piece) {
   line.append(piece.substr(0, nowPlayingLimit - line.size()));
 }
 
+// A number the player does not tell shows as nothing.
+std::string streamText(const TrackInfoAnswers &info, std::string text) {
+  return info.streamKnown ? text : std::string();
+}
+
 void appendPiece(std::string &line, const Piece &piece, std::string_view track,
                  const TrackInfoAnswers &info) {
   switch (piece.field) {
@@ -113,11 +130,11 @@ void appendPiece(std::string &line, const Piece &piece, std::string_view track,
   case Field::track:
     return appendCapped(line, track);
   case Field::sampleRate:
-    return appendCapped(line, std::to_string(info.sampleRate));
+    return appendCapped(line, streamText(info, std::to_string(info.sampleRate)));
   case Field::bitRate:
-    return appendCapped(line, std::to_string(info.bitRate));
+    return appendCapped(line, streamText(info, std::to_string(info.bitRate)));
   case Field::channels:
-    return appendCapped(line, channelText(info.channels));
+    return appendCapped(line, streamText(info, channelText(info.channels)));
   case Field::position:
     return appendCapped(line, timeText(info.positionMs, msPerSecond));
   case Field::length:
@@ -127,6 +144,8 @@ void appendPiece(std::string &line, const Piece &piece, std::string_view track,
     return appendCapped(line, info.title.empty() ? track : std::string_view(info.title));
   case Field::number:
     return appendCapped(line, numberText(info.playlistIndex));
+  case Field::player:
+    return appendCapped(line, info.player);
   }
 }
 

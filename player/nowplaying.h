@@ -17,11 +17,17 @@ struct TrackInfoAnswers {
   // when unknown, and its title as the player holds it, empty when the player gave none.
   std::int32_t playlistIndex = -1;
   std::string title{};
+  // False where the player tells no sample rate, bit rate or channels: they show as nothing.
+  bool streamKnown = true;
+  // The program, for %player%.
+  std::string_view player = "Winamp";
 };
 
 // The line as it has always read; an empty format means this one.
 inline constexpr std::string_view defaultNowPlayingFormat =
     ">Winamp: %track% (%khz%KHz/%kbps%kbps/%channels%)";
+// The line from a media session of Windows, whose player has no caption of its own.
+inline constexpr std::string_view sessionNowPlayingFormat = ">%player%: %track%";
 // A longer line is cut to this many bytes.
 inline constexpr std::size_t nowPlayingLimit = 1024;
 
@@ -32,8 +38,8 @@ std::int32_t rateInKhz(std::int32_t answer);
 std::string_view captionSuffix(std::int32_t state);
 // The format with its placeholders filled in: %track% (the caption without the suffix of the
 // state), %khz%, %kbps%, %channels%, %pos%, %len%, %title% (the playlist entry's title, else
-// what %track% gives), %number% (the entry counted from 1) and %% (a percent sign). Anything
-// else, an unknown placeholder or a lone "%" too, stays as written.
+// what %track% gives), %number% (the entry counted from 1), %player% (the program) and %% (a
+// percent sign). Anything else, an unknown placeholder or a lone "%" too, stays as written.
 std::string composeNowPlaying(std::string_view caption, std::int32_t state,
                               const TrackInfoAnswers &info,
                               std::string_view format = defaultNowPlayingFormat);

@@ -4,6 +4,7 @@
 #include "player/aimpreport.h"
 #include "player/aimpwindow.h"
 #include "player/commands.h"
+#include "player/sessions.h"
 #include "player/volume.h"
 #include "player/window.h"
 #include "settings/settings.h"
@@ -18,9 +19,13 @@ constexpr PlayerActions aimp{aimpPreviousTrack,   aimpNextTrack,  aimpRewind5Sec
                              aimpForward5Seconds, aimpTogglePlay, aimpOpenFiles,
                              aimpVolumeDown,      aimpVolumeUp,   sendAimpNowPlaying};
 
+constexpr PlayerActions sessions{sessionPreviousTrack,   sessionNextTrack,  sessionRewind5Seconds,
+                                 sessionForward5Seconds, sessionTogglePlay, sessionOpenFiles,
+                                 sessionVolumeDown,      sessionVolumeUp,   sendSessionNowPlaying};
+
 const PlayerActions &firstRunning() {
   if (HWND window = findPlayerWindow()) return isAimpsImitation(window) ? aimp : winamp;
-  return findAimpWindow() ? aimp : winamp;
+  return findAimpWindow() ? aimp : sessions;
 }
 
 } // namespace
@@ -28,6 +33,7 @@ const PlayerActions &firstRunning() {
 PlayerChoice playerChoice(std::string_view value) {
   if (value == "winamp") return PlayerChoice::winamp;
   if (value == "aimp") return PlayerChoice::aimp;
+  if (value == "smtc") return PlayerChoice::sessions;
   return PlayerChoice::automatic;
 }
 
@@ -37,6 +43,8 @@ const PlayerActions &chosenPlayer() {
     return winamp;
   case PlayerChoice::aimp:
     return aimp;
+  case PlayerChoice::sessions:
+    return sessions;
   case PlayerChoice::automatic:
     break;
   }

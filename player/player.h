@@ -18,11 +18,12 @@ struct PlayerActions {
   ReportEnd (*sendNowPlaying)(std::int32_t contact);
 };
 
-enum class PlayerChoice { automatic, winamp, aimp };
+enum class PlayerChoice { automatic, winamp, aimp, sessions };
 
-// The value of the settings key "player": "winamp" or "aimp"; anything else, empty included,
-// lets the first player that runs be used.
+// The value of the settings key "player": "winamp", "aimp" or "smtc" (Windows' media sessions);
+// anything else, empty included, lets the first player that runs be used.
 PlayerChoice playerChoice(std::string_view value);
 // The player the settings name; else the first one running: Winamp's window (unless AIMP shows
-// it as its imitation), then AIMP's; else Winamp, which a press starts as it always did.
+// it as its imitation), then AIMP's; else the current media session, and without one Winamp,
+// which a press starts as it always did.
 const PlayerActions &chosenPlayer();

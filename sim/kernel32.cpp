@@ -127,6 +127,7 @@ bool readable(const SimProcess &p, std::uintptr_t address, std::size_t size) {
 void Sleep(DWORD milliseconds) {
   auto &m = machine();
   m.sleeps.push_back(milliseconds);
+  m.clockMs += milliseconds;
   if (m.onSleep) m.onSleep(milliseconds);
 }
 
@@ -174,7 +175,8 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
 
 BOOL CloseHandle(HANDLE handle) {
   auto &m = machine();
-  if (m.processHandles.erase(handle) || m.mappingHandles.erase(handle)) return TRUE;
+  if (m.processHandles.erase(handle) || m.mappingHandles.erase(handle) || sim::closeThread(handle))
+    return TRUE;
   auto f = m.files.find(handle);
   if (f == m.files.end()) return FALSE;
   ::close(f->second->fd);
@@ -281,6 +283,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
   if (module == &kernel32 && byName && std::string_view(name) == "IsWow64Process" &&
       machine().hasIsWow64Process)
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&IsWow64Process));
+  if (FARPROC procedure = sim::combaseProcedure(module, name)) return procedure;
   SetLastError(ERROR_PROC_NOT_FOUND);
   return nullptr;
 }
@@ -382,5 +385,7 @@ void reset() {
   for (auto &f : machine().files) ::close(f.second->fd);
   machine() = Machine{};
   resetCoreAudio();
+  resetThreads();
+  resetSessions();
 }
 } // namespace sim

@@ -48,6 +48,7 @@ struct Machine {
   std::vector<sim::ShellCall> shell;
   std::function<void(const sim::ShellCall &)> onShell;
   std::vector<DWORD> sleeps;
+  std::uint64_t clockMs = 0; // what every Sleep of every thread added up
   std::function<void(DWORD)> onSleep;
   std::map<std::string, std::map<std::string, std::string>> registry;
   std::map<SimKey *, std::unique_ptr<SimKey>> keys;

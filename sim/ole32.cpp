@@ -83,12 +83,20 @@ public:
   }
   HRESULT GetChannelCount(UINT *) override { return unserved("GetChannelCount"); }
   HRESULT SetMasterVolumeLevel(float, LPCGUID) override { return unserved("SetMasterVolumeLevel"); }
-  HRESULT SetMasterVolumeLevelScalar(float, LPCGUID) override {
-    return unserved("SetMasterVolumeLevelScalar");
+  HRESULT SetMasterVolumeLevelScalar(float level, LPCGUID) override {
+    sim::CoreAudio &a = com().audio;
+    called("SetMasterVolumeLevelScalar", "endpoint volume", refs());
+    if (level < 0 || level > 1) return E_INVALIDARG;
+    a.masterLevelsSet.push_back(level);
+    a.masterLevel = level;
+    return S_OK;
   }
   HRESULT GetMasterVolumeLevel(float *) override { return unserved("GetMasterVolumeLevel"); }
-  HRESULT GetMasterVolumeLevelScalar(float *) override {
-    return unserved("GetMasterVolumeLevelScalar");
+  HRESULT GetMasterVolumeLevelScalar(float *level) override {
+    called("GetMasterVolumeLevelScalar", "endpoint volume", refs());
+    if (!level) return E_POINTER;
+    *level = com().audio.masterLevel;
+    return S_OK;
   }
   HRESULT SetChannelVolumeLevel(UINT, float, LPCGUID) override {
     return unserved("SetChannelVolumeLevel");
@@ -278,6 +286,13 @@ void resetCoreAudio() {
 }
 ComReferences comReferences() {
   return com().references;
+}
+ComThreadState swapComThreadState(ComThreadState state) {
+  CoreAudio &a = com().audio;
+  ComThreadState was{a.apartment, a.initialisations};
+  a.apartment = state.apartment;
+  a.initialisations = state.initialisations;
+  return was;
 }
 int unbalancedComInitialisations() {
   return com().initialisedByPlugin - com().uninitialisedByPlugin;

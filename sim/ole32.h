@@ -148,6 +148,8 @@ struct CoreAudio {
   std::vector<DWORD> activateContexts;
   std::vector<SetMuteCall> setMutes;
   bool endpointMuted = false;
+  float masterLevel = 0.5f; // the master volume, 0 to 1
+  std::vector<float> masterLevelsSet;
   // Calls that real COM would not survive: on a released object, without COM, or
   // uninitialising more than was initialised
   std::vector<std::string> misuses;
@@ -166,4 +168,11 @@ ComReferences comReferences();
 // The plug-in's own CoInitializeEx calls that took (S_OK, S_FALSE) less its CoUninitialize
 // calls: 0 when it balanced them.
 int unbalancedComInitialisations();
+// COM's state of one thread; a thread other than the messenger's starts with none.
+struct ComThreadState {
+  Apartment apartment = Apartment::none;
+  int initialisations = 0;
+};
+// Makes the given state the running thread's and gives the one it replaces.
+ComThreadState swapComThreadState(ComThreadState state);
 } // namespace sim

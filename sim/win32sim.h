@@ -81,3 +81,5 @@ inline constexpr LONG ERROR_PARTIAL_COPY = 299;
 #include "nls.h"
 #include "winmm.h"
 #include "ole32.h"
+#include "threads.h"
+#include "combase.h"

@@ -2,8 +2,8 @@
 # Every test of the project, from a fresh machine: installs what is missing, builds the product's
 # build (the DLL and the Wine lab's 32-bit programs) and the native ones, and runs the
 # include-cycle check, the check of the README's version texts, the native tests (plain and under
-# ASan/UBSan), the checks of the product DLL, the product DLL under x86-32 emulation (and a DLL
-# with a deliberate fault that the emulation must catch), the checks of the release archive, two
+# ASan/UBSan), the checks of the product DLL, the product DLL under x86-32 emulation (and DLLs
+# with deliberate faults that the emulation must catch), the checks of the release archive, two
 # more builds of the release that must give the same bytes, the Wine suite on the shipped DLL and
 # a short fuzzing run. Ends with one line: "stages: N passed, M failed".
 set -uo pipefail
@@ -78,27 +78,42 @@ release_archive() {
 }
 
 # The emulation catches a caller that takes a stdcall routine for cdecl: a scratch copy of the
-# sources calls SetMute through a cdecl function pointer, and the Core Audio tests on that DLL
-# must fail on the ESP that its caller keeps too high.
-cdecl_setmute_caught() {
-  local scratch log
+# sources calls the method through a cdecl function pointer, and the tests on that DLL must fail
+# on the ESP that its caller keeps too high (by the bytes of the method's arguments).
+# Arguments: the method as the emulator names it, the source file, the call as written there,
+# its cdecl form, the tests to run, and the bytes.
+cdecl_caught() {
+  local method=$1 file=$2 call=$3 cdecl=$4 tests=$5 bytes=$6 scratch log
   scratch=$(mktemp -d)
   tar --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$scratch"
-  sed -i 's|volume->SetMute(|reinterpret_cast<HRESULT (*)(IAudioEndpointVolume *, BOOL, LPCGUID)>((*reinterpret_cast<void ***>(volume.pointer))[14])(volume.pointer, |' \
-    "$scratch/mixer/endpoint.cpp"
-  grep -q 'void \*\*\*' "$scratch/mixer/endpoint.cpp" || { echo "the SetMute call was not found"; return 1; }
+  sed -i "s|$call|$cdecl|" "$scratch/$file"
+  grep -q 'void \*\*\*' "$scratch/$file" || { echo "the call of $method was not found"; return 1; }
   cmake -S "$scratch" -B "$scratch/build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DCMAKE_TOOLCHAIN_FILE="$scratch/cmake/toolchain-mingw-i686.cmake" >/dev/null &&
     cmake --build "$scratch/build" --target QUIB_Ctl -j2 >/dev/null || return 1
   log=$(QUIB_DLL="$scratch/build/QUIB_Ctl.dll" build/native/tests/quib_tests \
-    --gtest_filter='*CoreAudioMute*/emulated' --gtest_brief=1 2>&1)
-  if ! grep -q 'keeps ESP 12 bytes above where it had it before the call: it and IAudioEndpointVolume::SetMute disagree' <<<"$log"; then
-    echo "SetMute called through a cdecl pointer in $scratch went unnoticed:"
+    --gtest_filter="$tests" --gtest_brief=1 2>&1)
+  if ! grep -q "keeps ESP $bytes bytes above where it had it before the call: it and $method disagree" <<<"$log"; then
+    echo "$method called through a cdecl pointer in $scratch went unnoticed:"
     echo "$log" | tail -20
     return 1
   fi
-  grep -m1 -o 'the caller of IAudioEndpointVolume::SetMute[^"]*' <<<"$log"
+  grep -m1 -o "the caller of $method[^\"]*" <<<"$log"
   rm -rf "$scratch"
+}
+
+cdecl_setmute_caught() {
+  cdecl_caught IAudioEndpointVolume::SetMute mixer/endpoint.cpp 'volume->SetMute(' \
+    'reinterpret_cast<HRESULT (*)(IAudioEndpointVolume *, BOOL, LPCGUID)>((*reinterpret_cast<void ***>(volume.pointer))[14])(volume.pointer, ' \
+    '*CoreAudioMute*/emulated' 12
+}
+
+# A media session's method whose 64-bit position makes 16 bytes of arguments.
+cdecl_session_caught() {
+  cdecl_caught Session::TryChangePlaybackPositionAsync player/sessionjob.cpp \
+    'session.TryChangePlaybackPositionAsync(' \
+    'reinterpret_cast<HRESULT (*)(Session *, Ticks, Pressed **)>((*reinterpret_cast<void ***>(\&session))[24])(\&session, ' \
+    '*Sessions.TheSkips*/emulated' 16
 }
 
 # The shipped DLL with the 32-bit messenger and player, and once a 64-bit player. A kernel that
@@ -120,6 +135,8 @@ stage "native unit tests under AddressSanitizer and UBSan" native native-asan
 stage "product DLL" product_dll
 stage "the product DLL under x86-32 emulation" bash tools/emulation.sh
 stage "the emulation catches SetMute called through a cdecl pointer" cdecl_setmute_caught
+stage "the emulation catches a media session's method called through a cdecl pointer" \
+  cdecl_session_caught
 stage "release archive" release_archive
 stage "reproducible release: two builds, the same bytes" bash tools/reproducible.sh
 stage "Wine suite" wine_suite

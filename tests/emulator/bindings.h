@@ -43,6 +43,28 @@ struct MixerCall {
 };
 std::vector<MixerCall> &mixerCalls();
 
+// The threads the DLL starts: each routine runs at the first wait for its thread.
+bool isGuestThread(std::uint32_t handle);
+std::uint32_t waitForGuestThread(std::uint32_t handle, std::uint32_t milliseconds);
+bool closeGuestThread(std::uint32_t handle);
+void resetThreadBindings();
+const std::vector<Binding> &threadBindings();
+
+// combase's functions, which GetProcAddress hands out (the DLL imports none of them), and the
+// media sessions' objects: made afresh after start().
+void resetCombaseBindings();
+const std::vector<Binding> &combaseBindings();
+
+// A COM method served on the host, stdcall with the object as its first argument.
+struct ComMethod {
+  const char *name;
+  int argumentCount; // the object included
+  HostRoutine routine;
+};
+// Writes the interface's vtable at the address: one host routine per method, in vtable order,
+// named "Interface::Method" in fault reports.
+void writeVtable(Addr vtable, const std::string &interface, const std::vector<ComMethod> &methods);
+
 // ole32 and the Core Audio objects: the vtables of the guest objects, made afresh after start().
 void resetComBindings();
 const std::vector<Binding> &comBindings();

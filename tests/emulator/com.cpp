@@ -178,11 +178,27 @@ std::uint32_t getMute(const Call &c) {
   return hresult(r);
 }
 
-struct Method {
-  const char *name;
-  int argumentCount; // the object included
-  HostRoutine routine;
-};
+// A float crosses as its 32 bits, on the stack and through the out-parameter alike.
+std::uint32_t setMasterVolumeLevelScalar(const Call &c) {
+  auto *volume = self<IAudioEndpointVolume>(c, Interface::endpointVolume);
+  if (c.arg(2)) throw Fault("IAudioEndpointVolume::SetMasterVolumeLevelScalar was given a context");
+  std::uint32_t bits = c.arg(1);
+  float level = 0;
+  std::memcpy(&level, &bits, sizeof level);
+  return hresult(volume->SetMasterVolumeLevelScalar(level, nullptr));
+}
+
+std::uint32_t getMasterVolumeLevelScalar(const Call &c) {
+  auto *volume = self<IAudioEndpointVolume>(c, Interface::endpointVolume);
+  float level = 0;
+  HRESULT r = volume->GetMasterVolumeLevelScalar(c.arg(1) ? &level : nullptr);
+  std::uint32_t bits = 0;
+  std::memcpy(&bits, &level, sizeof bits);
+  if (c.arg(1)) write32(c.arg(1), bits);
+  return hresult(r);
+}
+
+using Method = ComMethod;
 
 template <Interface I> std::vector<Method> withUnknown(std::vector<Method> own) {
   std::vector<Method> all{{"QueryInterface", 3, queryInterface<I>},
@@ -213,9 +229,9 @@ std::vector<Method> methodsOf(Interface i) {
                            {"UnregisterControlChangeNotify", 2, unserved<v>},
                            {"GetChannelCount", 2, unserved<v>},
                            {"SetMasterVolumeLevel", 3, unserved<v>},
-                           {"SetMasterVolumeLevelScalar", 3, unserved<v>},
+                           {"SetMasterVolumeLevelScalar", 3, setMasterVolumeLevelScalar},
                            {"GetMasterVolumeLevel", 2, unserved<v>},
-                           {"GetMasterVolumeLevelScalar", 2, unserved<v>},
+                           {"GetMasterVolumeLevelScalar", 2, getMasterVolumeLevelScalar},
                            {"SetChannelVolumeLevel", 4, unserved<v>},
                            {"SetChannelVolumeLevelScalar", 4, unserved<v>},
                            {"GetChannelVolumeLevel", 3, unserved<v>},
@@ -242,12 +258,16 @@ void resetComBindings() {
        {Interface::unknown, Interface::enumerator, Interface::device, Interface::endpointVolume}) {
     std::vector<Method> methods = methodsOf(i);
     Addr vtable = take(4 * static_cast<Addr>(methods.size()));
-    for (std::size_t m = 0; m < methods.size(); ++m)
-      write32(vtable + 4 * static_cast<Addr>(m),
-              addHostRoutine(std::string(nameOf(i)) + "::" + methods[m].name, Convention::stdcall,
-                             methods[m].argumentCount, methods[m].routine));
+    writeVtable(vtable, nameOf(i), methods);
     state().vtables[i] = vtable;
   }
+}
+
+void writeVtable(Addr vtable, const std::string &interface, const std::vector<ComMethod> &methods) {
+  for (std::size_t m = 0; m < methods.size(); ++m)
+    write32(vtable + 4 * static_cast<Addr>(m),
+            addHostRoutine(interface + "::" + methods[m].name, Convention::stdcall,
+                           methods[m].argumentCount, methods[m].routine));
 }
 
 const std::vector<Binding> &comBindings() {

@@ -34,6 +34,9 @@ inline constexpr Addr answerWindowEnd = 0x04000000;
 inline constexpr Addr viewWindowEnd = 0x04800000;
 inline constexpr Addr dataArea = 0x05000000; // small blocks the host routines hand out
 inline constexpr Addr comArea = 0x05100000;  // COM objects handed to the guest, their vtables
+// The media sessions' objects and HSTRINGs handed to the guest, and the objects' vtables.
+inline constexpr Addr sessionArea = 0x05200000;
+inline constexpr Addr sessionAreaSize = 0x40000;
 inline constexpr Addr heapBase = 0x10000000;
 inline constexpr Addr heapSize = 0x10000000;
 inline constexpr Addr hostRoutineBase = 0x7F000000; // never mapped: a call there leaves the guest

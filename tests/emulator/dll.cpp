@@ -26,7 +26,8 @@ Module &module() {
 }
 
 const Binding *bindingOf(const pe::Import &import) {
-  for (const auto *table : {&win32Bindings(), &runtimeBindings(), &comBindings()})
+  for (const auto *table :
+       {&win32Bindings(), &runtimeBindings(), &comBindings(), &threadBindings()})
     for (const Binding &b : *table)
       if (import.dll == b.dll && import.name == b.name) return &b;
   return nullptr;
@@ -96,6 +97,8 @@ void load(const std::string &path, Messenger messenger, Addr base) {
   resetWin32Bindings();
   resetRuntimeBindings();
   resetComBindings();
+  resetThreadBindings();
+  resetCombaseBindings();
   Module &m = module();
   m.messenger = std::move(messenger);
   m.image = pe::load(path, base);

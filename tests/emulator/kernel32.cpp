@@ -186,6 +186,8 @@ std::uint32_t getSystemDirectoryW(const Call &c) {
 const Binding &kernel32Binding(const std::string &name) {
   for (const Binding &b : win32Bindings())
     if (std::string_view(b.dll) == "kernel32.dll" && name == b.name) return b;
+  for (const Binding &b : combaseBindings())
+    if (name == b.name) return b;
   throw Fault("GetProcAddress of " + name + ", which has no binding");
 }
 
@@ -198,7 +200,8 @@ std::uint32_t getProcAddress(const Call &c) {
   auto known = state().procedures.find(name);
   if (known != state().procedures.end()) return known->second;
   const Binding &b = kernel32Binding(name);
-  Addr address = addHostRoutine("kernel32.dll!" + name, b.convention, b.argumentCount, b.routine);
+  Addr address =
+      addHostRoutine(std::string(b.dll) + "!" + name, b.convention, b.argumentCount, b.routine);
   state().procedures[name] = address;
   return address;
 }

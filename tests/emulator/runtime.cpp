@@ -4,6 +4,7 @@
 #include "tests/emulator/bindings.h"
 
 #include "tests/emulator/heap.h"
+#include "tests/emulator/win32.h"
 
 #include <unicorn/unicorn.h>
 
@@ -221,6 +222,7 @@ std::uint32_t releaseSemaphore(const Call &c) {
 
 // One thread: a wait on a semaphore that nobody has released would never end.
 std::uint32_t waitForSingleObject(const Call &c) {
+  if (isGuestThread(c.arg(0))) return waitForGuestThread(c.arg(0), c.arg(1));
   auto s = state().semaphores.find(c.arg(0));
   if (s == state().semaphores.end()) refuse("a wait on a handle that is no semaphore");
   if (s->second == 0) refuse("a wait on a semaphore that this one thread would never see released");
@@ -252,8 +254,11 @@ std::uint32_t getModuleHandleW(const Call &c) {
   return c.arg(0) ? moduleNamed(wideText(c.arg(0))) : moduleBase();
 }
 
+// combase, where the simulated Win32 has it.
 std::uint32_t loadLibraryA(const Call &c) {
-  moduleNamed(readCString(c.arg(0)));
+  std::string name = readCString(c.arg(0));
+  if (HMODULE library = LoadLibraryA(name.c_str())) return win32::guestHandle(library);
+  moduleNamed(name);
   return 0;
 }
 
@@ -262,7 +267,9 @@ std::uint32_t loadLibraryW(const Call &c) {
   return 0;
 }
 
-std::uint32_t freeLibrary(const Call &) {
+std::uint32_t freeLibrary(const Call &c) {
+  if (win32::state().toHost.count(c.arg(0)))
+    return FreeLibrary(win32::hostHandle<HMODULE>(c.arg(0))) ? success : failure;
   return success;
 }
 
@@ -370,7 +377,7 @@ const std::vector<Binding> &runtimeBindings() {
 }
 
 bool closeRuntimeHandle(std::uint32_t handle) {
-  return state().semaphores.erase(handle) > 0;
+  return state().semaphores.erase(handle) > 0 || closeGuestThread(handle);
 }
 
 Addr allocateData(std::uint32_t size) {

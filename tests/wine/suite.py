@@ -21,6 +21,7 @@ import checks  # noqa: E402
 import format_title  # noqa: E402
 import launch  # noqa: E402
 import programs32  # noqa: E402
+import sessions  # noqa: E402
 import settings_folder  # noqa: E402
 import winelab  # noqa: E402
 import windows32  # noqa: E402
@@ -42,7 +43,8 @@ SESSIONS = (buttons_player.buttons_session, buttons_player.player_session,
             settings_folder.unicode_settings_session,
             settings_folder.outside_code_page_folder_session,
             aimp.aimp32_session, aimp.aimp64_session, aimp.aimp_imitation_session,
-            aimp.foobar_session)
+            aimp.foobar_session, sessions.session_buttons_session,
+            sessions.session_never_ends_session, sessions.no_session_manager_session)
 
 
 def main():

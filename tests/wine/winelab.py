@@ -20,6 +20,10 @@ WINE64 = "/usr/lib/wine/wine64"
 PULSEAUDIO = "/usr/bin/pulseaudio"
 WINESERVER = "/usr/lib/wine/wineserver"
 PLAYER_CLASS = "Winamp v1.x"
+# The media sessions' manager, where Wine's combase looks runtime classes up: in the 32-bit
+# view of the registry, which the messenger reads, and in the 64-bit one.
+SESSION_MANAGER_KEY = (r"HKLM\Software\Microsoft\WindowsRuntime\ActivatableClassId"
+                       r"\Windows.Media.Control.GlobalSystemMediaTransportControlsSessionManager")
 
 
 
@@ -50,12 +54,14 @@ class Lab:
         self.aimp_src = os.path.join(self.build, "tools", "player", "standin-aimp.exe")
         self.aimp64_src = (os.path.join(os.path.abspath(player64_dir), "tools", "player",
                                         "standin-aimp.exe") if player64_dir else None)
+        # The stand-in media session manager, a 32-bit DLL that Wine's combase loads.
+        self.sessions_src = os.path.join(self.build, "tools", "sessions", "standin-sessions.dll")
 
     # The world
 
     def missing(self):
         needed = [self.messenger_exe, self.probe_dll, self.player_src, self.aimp_src,
-                  self.plugin_src, WINE, WINE64] + (
+                  self.sessions_src, self.plugin_src, WINE, WINE64] + (
                       [self.player64_src, self.aimp64_src] if self.player64_src else [])
         return [p for p in needed if not os.path.exists(p)]
 
@@ -81,6 +87,9 @@ class Lab:
         if self.aimp64_src:
             self.aimp64_exe = os.path.join(self.aimp_dir, "AIMP64.exe")
             shutil.copy(self.aimp64_src, self.aimp64_exe)
+        self.sessions_dll = os.path.join(self.root, "sessions", "standin-sessions.dll")
+        os.makedirs(os.path.dirname(self.sessions_dll))
+        shutil.copy(self.sessions_src, self.sessions_dll)
         display = self._start_xvfb()
         pulse_socket = self._start_pulse()
         self.env = dict(os.environ)
@@ -230,6 +239,19 @@ class Lab:
         if self.root:
             shutil.rmtree(self.root, ignore_errors=True)
             self.root = None
+
+    def register_session_manager(self, registered=True):
+        """The stand-in media session manager registered in the prefix, or no manager at all,
+        as on Windows before 10 1809."""
+        for view in ("/reg:32", "/reg:64"):
+            if registered:
+                # An in-process class (ActivationType 0), which combase loads from DllPath.
+                self.reg(["add", SESSION_MANAGER_KEY, "/v", "ActivationType", "/t", "REG_DWORD",
+                          "/d", "0", "/f", view])
+                self.reg(["add", SESSION_MANAGER_KEY, "/v", "DllPath", "/d",
+                          winpath(self.sessions_dll), "/f", view])
+            else:
+                self.reg(["delete", SESSION_MANAGER_KEY, "/f", view])
 
     # Sessions
 

@@ -1,0 +1,20 @@
+#pragma once
+// The player buttons and the report with any player that shows itself in Windows' media
+// sessions (Windows 10 1809 and later). Without a current session each goes Winamp's way, as
+// before: a press may start the configured player.
+#include "player/nowplaying.h"
+
+#include <cstdint>
+
+void sessionPreviousTrack();
+void sessionNextTrack();
+void sessionRewind5Seconds();
+void sessionForward5Seconds();
+void sessionTogglePlay();
+void sessionOpenFiles();
+void sessionVolumeDown();
+void sessionVolumeUp();
+ReportEnd sendSessionNowPlaying(std::int32_t contact);
+
+// The default playback device's master volume moves by this many percent a press.
+inline constexpr std::int32_t sessionVolumeStep = 10;

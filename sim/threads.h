@@ -1,0 +1,34 @@
+// kernel32's threads and libraries loaded at run time, a part of win32sim.h. One thread runs at
+// a time: a thread's routine runs when it is first waited for, on the caller's stack but as a
+// thread of its own (its own COM apartment), and the time it sleeps is what that wait lasted.
+using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID parameter);
+
+inline constexpr DWORD INFINITE = 0xFFFFFFFF;
+inline constexpr DWORD WAIT_OBJECT_0 = 0;
+inline constexpr DWORD WAIT_TIMEOUT = 258;
+inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
+                    LPTHREAD_START_ROUTINE routine, LPVOID parameter, DWORD flags,
+                    LPDWORD threadId);
+// Of a thread handle; the routine runs at the first wait, and the wait times out when it slept
+// for the timeout or longer.
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+HMODULE LoadLibraryA(LPCSTR fileName);
+BOOL FreeLibrary(HMODULE module);
+
+namespace sim {
+// Runs the body as another thread: COM's apartment is that thread's own while it runs. Gives
+// the milliseconds the body slept.
+std::uint64_t runAsThread(const std::function<void()> &body);
+// True while a thread other than the messenger's runs.
+bool onOtherThread();
+// The milliseconds every Sleep of every thread added up.
+std::uint64_t clockMs();
+// Thread handles not closed, and libraries loaded and not freed.
+int openThreads();
+int loadedLibraries();
+// For CloseHandle: true when the handle was a thread's.
+bool closeThread(HANDLE handle);
+void resetThreads();
+} // namespace sim
