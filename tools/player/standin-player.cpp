@@ -2,6 +2,7 @@
 // player's state and track queries, keeps the state its commands change, holds a playlist whose
 // titles lie in its own memory, can scroll its caption as the player does in the taskbar, and
 // writes every request and command it receives to a log that tests read, flushed line by line.
+#include "standin-player.h"
 #include "standin.h"
 
 #include <windows.h>
@@ -15,10 +16,7 @@
 
 namespace {
 
-constexpr const char *playerClass = "Winamp v1.x";
 constexpr const char *dialogClass = "StandinOpenFiles";
-
-enum State : LRESULT { stopped = 0, playing = 1, paused = 3 };
 
 enum Command : WPARAM {
   openFiles = 40029,
@@ -41,34 +39,6 @@ enum Request : LPARAM {
 
 // The caption's text moves one character at every tick of this timer while it scrolls.
 constexpr UINT_PTR scrollTimer = 1;
-
-struct Player {
-  State state = stopped;
-  int number = 1;
-  std::string track = "Stand-in Artist - Stand-in Song";
-  int sampleRate = 44;
-  int bitRate = 128;
-  int channels = 2;
-  int volume = -1;  // never set
-  int position = 0; // seconds into the track
-  int length = 215; // seconds; below 0 the player does not know it
-  DWORD openDialogMs = 0;
-  std::string windowClass = playerClass;
-  HWND window = nullptr;
-  // The playlist's titles, each NUL-terminated in memory of the player's own; the current
-  // entry is the track's number less one.
-  std::vector<std::string> playlist;
-  std::vector<const char *> titles;
-  UINT scrollMs = 0; // 0: the caption stands still
-  // Other text placed where a reader that cuts a title's address to 32 bits would look.
-  std::string decoy;
-  // Imitates Winamp as foobar2000 does: no state in the caption (the rate in Hz and UTF-8
-  // titles come with --rate and --playlist-hex).
-  bool foobar = false;
-  std::size_t scrolled = 0;
-};
-
-Player player;
 
 const char *stateName(State s) {
   switch (s) {
@@ -110,49 +80,6 @@ void showState() {
   if (!player.window) return;
   SetWindowTextA(player.window, windowText().c_str());
   InvalidateRect(player.window, nullptr, TRUE);
-}
-
-// The titles copied into a block of the player's own memory, placed from the top of the address
-// space down, so that a 64-bit player's addresses do not fit in 32 bits.
-void placePlaylist() {
-  std::size_t size = 0;
-  for (const std::string &title : player.playlist) size += title.size() + 1;
-  if (size == 0) return;
-  auto *block = static_cast<char *>(
-      VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE));
-  if (!block) return;
-  for (const std::string &title : player.playlist) {
-    std::memcpy(block, title.c_str(), title.size() + 1);
-    player.titles.push_back(block);
-    block += title.size() + 1;
-  }
-}
-
-std::string hexAddress(const void *address) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX",
-                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(address)));
-  return text;
-}
-
-// A 64-bit player's titles lie above 4 GiB; the decoy goes at each title's address cut to its
-// low 32 bits, in one block of memory committed there. Gives where it lies, or why not.
-std::string placeDecoy() {
-  if (player.decoy.empty() || player.titles.empty()) return "none";
-  const std::uint64_t first = reinterpret_cast<std::uintptr_t>(player.titles.front());
-  const std::uint64_t last = reinterpret_cast<std::uintptr_t>(player.titles.back());
-  if (first <= 0xFFFFFFFFull) return "below-4gib";
-  const std::uint64_t cutFirst = first & 0xFFFFFFFFull;
-  const std::uint64_t base = cutFirst & ~std::uint64_t{0xFFFF};
-  const std::uint64_t end = (last & 0xFFFFFFFFull) + player.decoy.size() + 1;
-  auto *block = static_cast<char *>(VirtualAlloc(reinterpret_cast<void *>(base), end - base,
-                                                 MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-  if (!block) return "failed error=" + std::to_string(GetLastError());
-  for (const char *title : player.titles) {
-    const std::uint64_t cut = reinterpret_cast<std::uintptr_t>(title) & 0xFFFFFFFFull;
-    std::memcpy(block + (cut - base), player.decoy.c_str(), player.decoy.size() + 1);
-  }
-  return hexAddress(block + (cutFirst - base));
 }
 
 std::string stateFields() {
@@ -358,29 +285,9 @@ const char *const usage =
     "The options may also come from STANDIN_PLAYER_OPTIONS (words separated by spaces),\n"
     "the log from STANDIN_PLAYER_LOG, for a player started without arguments.\n";
 
-std::vector<std::string> splitTitles(const std::string &list) {
-  std::vector<std::string> titles;
-  std::size_t start = 0;
-  for (std::size_t bar = list.find('|'); bar != std::string::npos; bar = list.find('|', start)) {
-    titles.push_back(list.substr(start, bar - start));
-    start = bar + 1;
-  }
-  titles.push_back(list.substr(start));
-  return titles;
-}
-
-// Titles given in hex, such as UTF-8 ones, which the command line cannot carry as bytes.
-bool playlistFromHex(const std::string &list) {
-  player.playlist.clear();
-  for (const std::string &digits : splitTitles(list)) {
-    std::string title;
-    if (!fromHex(digits, title)) return false;
-    player.playlist.push_back(title);
-  }
-  return true;
-}
-
 } // namespace
+
+Player player;
 
 int main(int argc, char **argv) {
   std::string logPath;
