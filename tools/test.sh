@@ -4,7 +4,8 @@
 # include-cycle check, the check of the README's version texts, the native tests (plain and under
 # ASan/UBSan), the checks of the product DLL, the product DLL under x86-32 emulation (and DLLs
 # with deliberate faults that the emulation must catch), the checks of the release archive, two
-# more builds of the release that must give the same bytes, the Wine suite on the shipped DLL and
+# more builds of the release that must give the same bytes, the Wine suite on the shipped DLL (run
+# beside the stages after the product DLL's, as it mostly waits) and
 # a short fuzzing run. Ends with one line: "stages: N passed, M failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -15,15 +16,15 @@ passed=0
 failed=0
 summary_note=""
 stage() {
-  local name=$1
+  local name=$1 started=$SECONDS
   shift
   echo "=== $name"
   if "$@"; then
     passed=$((passed + 1))
-    echo "=== $name: ok"
+    echo "=== $name: ok ($((SECONDS - started)) s)"
   else
     failed=$((failed + 1))
-    echo "=== $name: FAILED"
+    echo "=== $name: FAILED ($((SECONDS - started)) s)"
   fi
 }
 
@@ -116,31 +117,46 @@ cdecl_session_caught() {
     '*Sessions.TheSkips*/emulated' 16
 }
 
-# The shipped DLL with the 32-bit messenger and player, and once a 64-bit player. A kernel that
-# runs no 32-bit program fails the stage, and the summary says why.
+# The shipped DLL with the 32-bit messenger and player, and once a 64-bit player. The suite
+# waits on Wine (and qemu) far more than it computes, so it starts as soon as the product DLL is
+# built and runs beside the stages after it, which give way to it (their shell is reniced); its
+# output stands in its place at the end. A kernel that runs no 32-bit program fails the stage,
+# and the summary says why.
+wine_log=$(mktemp)
+wine_pid=""
+start_wine_suite() {
+  {
+    cmake --preset win64-player >/dev/null && cmake --build --preset win64-player >/dev/null &&
+      bash tests/wine/run.sh build/win32 build/win64-player
+  } >"$wine_log" 2>&1 &
+  wine_pid=$!
+  renice -n 10 $$ >/dev/null
+}
+
 wine_suite() {
-  cmake --build --preset win32 >/dev/null || return 1
-  cmake --preset win64-player >/dev/null && cmake --build --preset win64-player >/dev/null ||
-    return 1
-  bash tests/wine/run.sh build/win32 build/win64-player
+  [ -n "$wine_pid" ] || { echo "the product DLL failed to build or its checks: no suite"; return 1; }
+  wait "$wine_pid"
   local status=$?
+  cat "$wine_log"
   [ "$status" -eq 3 ] && summary_note=" (no Wine suite: this machine runs no 32-bit programs)"
   return "$status"
 }
 
 stage "include cycles among the product's modules" include_cycles
 stage "version texts of the README" version_texts
+stage "product DLL" product_dll
+[ -n "${checked_dll:-}" ] && start_wine_suite
 stage "native unit tests" native native
 stage "native unit tests under AddressSanitizer and UBSan" native native-asan
-stage "product DLL" product_dll
 stage "the product DLL under x86-32 emulation" bash tools/emulation.sh
 stage "the emulation catches SetMute called through a cdecl pointer" cdecl_setmute_caught
 stage "the emulation catches a media session's method called through a cdecl pointer" \
   cdecl_session_caught
 stage "release archive" release_archive
 stage "reproducible release: two builds, the same bytes" bash tools/reproducible.sh
-stage "Wine suite" wine_suite
 stage "fuzzing, about a minute" bash tools/fuzz.sh 20
+stage "Wine suite (run beside the stages above)" wine_suite
+rm -f "$wine_log"
 
 # How the Wine stage's 32-bit programs ran: the kernel's own way, or qemu-i386 (tools/setup.sh).
 python3 tools/programs32.py path
