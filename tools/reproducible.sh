@@ -17,10 +17,13 @@ copy_tree() {
     tar --null --ignore-failed-read -T - -cf - 2>/dev/null | tar -xf - -C "$1"
 }
 
+# What the release holds, the DLL and the texts, then CPack as the package target runs it; the
+# Wine lab's programs are not in the release.
 build_release() {
   copy_tree "$1"
   (cd "$1" && cmake --preset win32 >/dev/null &&
-    cmake --build --preset win32 --target package >/dev/null)
+    cmake --build --preset win32 --target QUIB_Ctl quib_release_texts >/dev/null &&
+    cd build/win32 && cpack --config ./CPackConfig.cmake >/dev/null)
 }
 
 first="$work/a"
