@@ -78,43 +78,56 @@ release_archive() {
       "${checked_dll:-}"
 }
 
-# The emulation catches a caller that takes a stdcall routine for cdecl: a scratch copy of the
-# sources calls the method through a cdecl function pointer, and the tests on that DLL must fail
-# on the ESP that its caller keeps too high (by the bytes of the method's arguments).
-# Arguments: the method as the emulator names it, the source file, the call as written there,
-# its cdecl form, the tests to run, and the bytes.
-cdecl_caught() {
-  local method=$1 file=$2 call=$3 cdecl=$4 tests=$5 bytes=$6 scratch log
+# The emulation catches a caller that takes a stdcall routine for cdecl. A scratch copy of the
+# sources calls two methods through cdecl function pointers, each on a path of its own that only
+# its stage's tests take, and is built once for both. Each fault: the source file, the call as
+# written there, and its cdecl form.
+cdecl_faults=(
+  mixer/endpoint.cpp 'volume->SetMute('
+  'reinterpret_cast<HRESULT (*)(IAudioEndpointVolume *, BOOL, LPCGUID)>((*reinterpret_cast<void ***>(volume.pointer))[14])(volume.pointer, '
+  player/sessionjob.cpp 'session.TryChangePlaybackPositionAsync('
+  'reinterpret_cast<HRESULT (*)(Session *, Ticks, Pressed **)>((*reinterpret_cast<void ***>(\&session))[24])(\&session, '
+)
+faulty_dll=""
+build_faulty_dll() {
+  [ -z "$faulty_dll" ] || return 0
+  local scratch i
   scratch=$(mktemp -d)
   tar --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$scratch"
-  sed -i "s|$call|$cdecl|" "$scratch/$file"
-  grep -q 'void \*\*\*' "$scratch/$file" || { echo "the call of $method was not found"; return 1; }
+  for ((i = 0; i < ${#cdecl_faults[@]}; i += 3)); do
+    sed -i "s|${cdecl_faults[i + 1]}|${cdecl_faults[i + 2]}|" "$scratch/${cdecl_faults[i]}"
+    grep -q 'void \*\*\*' "$scratch/${cdecl_faults[i]}" ||
+      { echo "the call in ${cdecl_faults[i]} was not found"; return 1; }
+  done
   cmake -S "$scratch" -B "$scratch/build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DCMAKE_TOOLCHAIN_FILE="$scratch/cmake/toolchain-mingw-i686.cmake" >/dev/null &&
     cmake --build "$scratch/build" --target QUIB_Ctl -j2 >/dev/null || return 1
-  log=$(QUIB_DLL="$scratch/build/QUIB_Ctl.dll" build/native/tests/quib_tests \
+  faulty_dll="$scratch/build/QUIB_Ctl.dll"
+}
+
+# The tests on that DLL must fail on the ESP that the method's caller keeps too high, by the
+# bytes of the method's arguments. Arguments: the method as the emulator names it, the tests to
+# run, and the bytes.
+cdecl_caught() {
+  local method=$1 tests=$2 bytes=$3 log
+  build_faulty_dll || return 1
+  log=$(QUIB_DLL="$faulty_dll" build/native/tests/quib_tests \
     --gtest_filter="$tests" --gtest_brief=1 2>&1)
   if ! grep -q "keeps ESP $bytes bytes above where it had it before the call: it and $method disagree" <<<"$log"; then
-    echo "$method called through a cdecl pointer in $scratch went unnoticed:"
+    echo "$method called through a cdecl pointer in ${faulty_dll%/build/*} went unnoticed:"
     echo "$log" | tail -20
     return 1
   fi
   grep -m1 -o "the caller of $method[^\"]*" <<<"$log"
-  rm -rf "$scratch"
 }
 
 cdecl_setmute_caught() {
-  cdecl_caught IAudioEndpointVolume::SetMute mixer/endpoint.cpp 'volume->SetMute(' \
-    'reinterpret_cast<HRESULT (*)(IAudioEndpointVolume *, BOOL, LPCGUID)>((*reinterpret_cast<void ***>(volume.pointer))[14])(volume.pointer, ' \
-    '*CoreAudioMute*/emulated' 12
+  cdecl_caught IAudioEndpointVolume::SetMute '*CoreAudioMute*/emulated' 12
 }
 
 # A media session's method whose 64-bit position makes 16 bytes of arguments.
 cdecl_session_caught() {
-  cdecl_caught Session::TryChangePlaybackPositionAsync player/sessionjob.cpp \
-    'session.TryChangePlaybackPositionAsync(' \
-    'reinterpret_cast<HRESULT (*)(Session *, Ticks, Pressed **)>((*reinterpret_cast<void ***>(\&session))[24])(\&session, ' \
-    '*Sessions.TheSkips*/emulated' 16
+  cdecl_caught Session::TryChangePlaybackPositionAsync '*Sessions.TheSkips*/emulated' 16
 }
 
 # The shipped DLL with the 32-bit messenger and player, and once a 64-bit player. The suite
@@ -152,6 +165,7 @@ stage "the product DLL under x86-32 emulation" bash tools/emulation.sh
 stage "the emulation catches SetMute called through a cdecl pointer" cdecl_setmute_caught
 stage "the emulation catches a media session's method called through a cdecl pointer" \
   cdecl_session_caught
+[ -n "$faulty_dll" ] && [ "$failed" -eq 0 ] && rm -rf "${faulty_dll%/build/*}"
 stage "release archive" release_archive
 stage "reproducible release: two builds, the same bytes" bash tools/reproducible.sh
 stage "fuzzing, about a minute" bash tools/fuzz.sh 20
