@@ -1,6 +1,7 @@
 // AIMP through its own remote-control window: which player a press goes to, and what each
 // button sends AIMP.
 #include "harness.h"
+#include "toolbar.h"
 
 #include "player/aimp.h"
 #include "settings/settings.h"
@@ -11,17 +12,8 @@
 
 namespace {
 
-enum : std::size_t { Send, Prev, Rew, Play, Fwd, Next, Open, Mute, VDn, VUp };
-constexpr std::int32_t playButtonId = 101 + Play;
 constexpr UINT aimpCommand = WM_USER + 0x75;
 constexpr UINT aimpProperty = WM_USER + 0x77;
-
-const std::string allOn =
-    "button-send=yes\r\nbutton-prev=yes\r\nbutton-rew=yes\r\nbutton-play=yes\r\n"
-    "button-fwd=yes\r\nbutton-next=yes\r\nbutton-open=yes\r\n"
-    "button-mute=yes\r\nbutton-v_dn=yes\r\nbutton-v_up=yes\r\n";
-const std::string playHint = "\xC2\xEE\xF1\xEF\xF0\xEE\xE8\xE7\xE2\xE5\xE4\xE5\xED\xE8\xE5";
-const std::string pauseHint = "\xCF\xE0\xF3\xE7\xE0";
 
 TEST(AimpSteps, SkipsStayWithinTheTrackAndTheVolumeWithin0To100) {
   EXPECT_EQ(skippedPosition(3000, 200000, -5000), 0);

@@ -1,5 +1,6 @@
 // The eight player buttons: finding or starting the player, and what each sends it.
 #include "harness.h"
+#include "toolbar.h"
 
 #include "player/volume.h"
 
@@ -9,22 +10,11 @@
 
 namespace {
 
-// Registration positions with every switch on; the messenger hands out ids from 101.
-enum : std::size_t { Send, Prev, Rew, Play, Fwd, Next, Open, Mute, VDn, VUp };
-constexpr std::int32_t playButtonId = 101 + Play;
-
-const std::string allOn =
-    "button-send=yes\r\nbutton-prev=yes\r\nbutton-rew=yes\r\nbutton-play=yes\r\n"
-    "button-fwd=yes\r\nbutton-next=yes\r\nbutton-open=yes\r\n"
-    "button-mute=yes\r\nbutton-v_dn=yes\r\nbutton-v_up=yes\r\n";
-
 const std::string notFoundText =
     "Winamp fastsearch failed!\r\n\r\n\xCD\xE5 \xEE\xE1\xED\xE0\xF0\xF3\xE6\xE5\xED Winamp!";
 const std::string launchErrorText =
     "Winamp launch error\r\n\r\n\xCD\xE5 \xF3\xE4\xE0\xEB\xEE\xF1\xFC "
     "\xE7\xE0\xEF\xF3\xF1\xF2\xE8\xF2\xFC Winamp";
-const std::string playHint = "\xC2\xEE\xF1\xEF\xF0\xEE\xE8\xE7\xE2\xE5\xE4\xE5\xED\xE8\xE5";
-const std::string pauseHint = "\xCF\xE0\xF3\xE7\xE0";
 const char *const openCommandKey = "Winamp.File\\Shell\\open\\command";
 
 // The look changes the messenger saw after the first n requests: button id, icon, hint.

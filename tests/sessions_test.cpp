@@ -2,6 +2,7 @@
 // session, the bound on a press whose operation does not end, and everything as before where
 // there is no session manager or no session.
 #include "harness.h"
+#include "toolbar.h"
 
 #include "player/aimpreport.h"
 #include "player/sessionjob.h"
@@ -10,16 +11,9 @@
 
 namespace {
 
-enum : std::size_t { Send, Prev, Rew, Play, Fwd, Next, Open, Mute, VDn, VUp };
-constexpr std::int32_t playButtonId = 101 + Play;
 constexpr std::int64_t second = sim::ticksPerSecond;
 
-const std::string allOn =
-    "button-send=yes\r\nbutton-prev=yes\r\nbutton-rew=yes\r\nbutton-play=yes\r\n"
-    "button-fwd=yes\r\nbutton-next=yes\r\nbutton-open=yes\r\n"
-    "button-mute=yes\r\nbutton-v_dn=yes\r\nbutton-v_up=yes\r\nautoanswer-key=np\r\n";
-const std::string playHint = "\xC2\xEE\xF1\xEF\xF0\xEE\xE8\xE7\xE2\xE5\xE4\xE5\xED\xE8\xE5";
-const std::string pauseHint = "\xCF\xE0\xF3\xE7\xE0";
+const std::string allOnWithKeyword = allOn + "autoanswer-key=np\r\n";
 
 TEST(SessionNames, TheProgramIsWhatAPersonReadsAndAPositionStaysWithinTheTimeline) {
   EXPECT_EQ(programName(L"Spotify.exe"), L"Spotify");
@@ -80,7 +74,7 @@ protected:
 };
 
 TEST_P(Sessions, PlayPausePreviousAndNextReachTheSessionAndTheLookFollowsItsStatus) {
-  initialiseWith(allOn + "player=smtc\r\n");
+  initialiseWith(allOnWithKeyword + "player=smtc\r\n");
   press(Play);
   EXPECT_TRUE(called("TryTogglePlayPauseAsync"));
   EXPECT_EQ(sim::sessions().current->status, sim::sessionPaused);
@@ -101,7 +95,7 @@ TEST_P(Sessions, PlayPausePreviousAndNextReachTheSessionAndTheLookFollowsItsStat
 }
 
 TEST_P(Sessions, TheSkipsMoveTheTimelinesPositionWithinItWhereTheControlsAllowIt) {
-  initialiseWith(allOn + "player=smtc\r\n");
+  initialiseWith(allOnWithKeyword + "player=smtc\r\n");
   press(Fwd);
   sim::sessions().current->position = 3 * second;
   press(Rew);
@@ -117,7 +111,7 @@ TEST_P(Sessions, TheSkipsMoveTheTimelinesPositionWithinItWhereTheControlsAllowIt
 }
 
 TEST_P(Sessions, QuieterAndLouderStepTheDefaultDevicesMasterVolume) {
-  initialiseWith(allOn + "player=smtc\r\n");
+  initialiseWith(allOnWithKeyword + "player=smtc\r\n");
   press(VUp);
   sim::coreAudio().masterLevel = 0.96f;
   press(VUp);
@@ -129,7 +123,7 @@ TEST_P(Sessions, QuieterAndLouderStepTheDefaultDevicesMasterVolume) {
 }
 
 TEST_P(Sessions, TheKeywordsLineIsTheProgramAndArtistDashTitleInTheAnsiCodePage) {
-  initialiseWith(allOn);
+  initialiseWith(allOnWithKeyword);
   deliver(messageEvent(555, "np"));
   sim::sessions().current->artist = L"";
   sim::sessions().current->title = L"\u041f\u0435\u0441\u043d\u044f"; // "Песня"
@@ -142,7 +136,7 @@ TEST_P(Sessions, TheKeywordsLineIsTheProgramAndArtistDashTitleInTheAnsiCodePage)
 
 TEST_P(Sessions, AFormatShowsTheTimelineAndNothingForWhatASessionDoesNotTell) {
   initialiseWith(
-      allOn +
+      allOnWithKeyword +
       "nowplaying-format=%player%: %title% [%pos%/%len%] (%khz%|%kbps%|%channels%|%number%)\r\n");
   deliver(messageEvent(555, "np"));
   EXPECT_EQ(lines(),
@@ -150,7 +144,7 @@ TEST_P(Sessions, AFormatShowsTheTimelineAndNothingForWhatASessionDoesNotTell) {
 }
 
 TEST_P(Sessions, ALateOperationIsWaitedForOnTheWorkerAndOneThatFailsChangesNothing) {
-  initialiseWith(allOn + "player=smtc\r\n");
+  initialiseWith(allOnWithKeyword + "player=smtc\r\n");
   sim::sessions().ending = sim::AsyncEnd::late;
   press(Play);
   EXPECT_EQ(messenger().requests.back().iconId, 2);
@@ -165,7 +159,7 @@ TEST_P(Sessions, ALateOperationIsWaitedForOnTheWorkerAndOneThatFailsChangesNothi
 }
 
 TEST_P(Sessions, AnOperationThatNeverEndsIsCancelledAndThePressGivesUpWithinTheBound) {
-  initialiseWith(allOn + "player=smtc\r\n");
+  initialiseWith(allOnWithKeyword + "player=smtc\r\n");
   sim::sessions().ending = sim::AsyncEnd::never;
   press(Next);
   EXPECT_TRUE(called("Cancel"));
@@ -179,9 +173,9 @@ TEST_P(Sessions, AnOperationThatNeverEndsIsCancelledAndThePressGivesUpWithinTheB
 }
 
 TEST_P(Sessions, WithoutASessionOrTheManagerAPressStartsTheConfiguredPlayerAsBefore) {
-  writeSettings(allOn);
+  writeSettings(allOnWithKeyword);
   sim::sessions().current.reset();
-  initialiseWith(allOn);
+  initialiseWith(allOnWithKeyword);
   // Winamp is looked for where it always was, and its box says it is not there.
   press(Next);
   ASSERT_EQ(sim::messageBoxes().size(), 1u);
@@ -197,7 +191,7 @@ TEST_P(Sessions, WithoutASessionOrTheManagerAPressStartsTheConfiguredPlayerAsBef
 TEST_P(Sessions, WithWinampRunningTheAutomaticChoiceNeverAsksTheSessions) {
   sim::addWindow("Winamp v1.x", "12. Some Artist - Some Song - Winamp",
                  [](UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
-  initialiseWith(allOn);
+  initialiseWith(allOnWithKeyword);
   press(Next);
   press(Play);
   deliver(messageEvent(555, "np"));
