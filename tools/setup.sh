@@ -21,6 +21,19 @@ done
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 
+codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+
+# A mirror in the middle of a sync serves an index that does not match its Release file; apt
+# then fails the whole update though the lists it did fetch hold every package named here.
+# So one more try, then on with those lists (status 1): a package truly missing fails the install.
+apt_update() {
+  $SUDO apt-get update -qq && return 0
+  sleep 10
+  $SUDO apt-get update -qq && return 0
+  echo "setup: apt-get update failed for an index; going on with the lists it fetched" >&2
+  return 1
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "setup: adding the i386 architecture"
@@ -28,8 +41,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   echo "setup: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # When the index of one architecture in the security suite is stale, the i386 libraries
+  # cannot match the amd64 ones the other suites offer; the release itself has both alike.
+  target=()
+  apt_update || target=(-t "$codename")
+  $SUDO apt-get install -y -qq --no-install-recommends "${target[@]}" "${missing[@]}" >/dev/null
 fi
 
 # The Wine suite runs in the Russian locale, from which Wine takes code page 1251.
@@ -54,7 +70,7 @@ binfmt=/proc/sys/fs/binfmt_misc
 handler=$binfmt/quib-i386
 qemu=/usr/bin/qemu-i386
 # Debian 12's own qemu (7.2) crashes the messenger at its exit; the backports' 10 runs it whole.
-backports="$(. /etc/os-release && echo "$VERSION_CODENAME")-backports"
+backports="$codename-backports"
 
 probe32() { python3 tools/programs32.py probe; }
 set_handler() { [ -e "$handler" ] && echo "$1" | $SUDO tee "$handler" >/dev/null; }
@@ -69,12 +85,12 @@ install_qemu() {
       awk -v r="$release" '$1 == r { print $2; exit }'
   }
   archive=$(find_archive)
-  [ -n "$archive" ] || { $SUDO apt-get update -qq >&2 && archive=$(find_archive); }
+  [ -n "$archive" ] || { apt_update >&2 || :; archive=$(find_archive); }
   [ -n "$archive" ] || { echo "no apt source names the archive of Debian $release"; return 1; }
   printf 'Types: deb\nURIs: %s\nSuites: %s\nComponents: main\n' "$archive" "$backports" |
     $SUDO tee /etc/apt/sources.list.d/quib-backports.sources >/dev/null
   echo "setup: installing qemu-user from $backports" >&2
-  { $SUDO apt-get update -qq &&
+  { { apt_update || :; } &&
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
       -t "$backports" qemu-user >/dev/null; } >&2 ||
     { echo "qemu-user cannot be had from $backports"; return 1; }
