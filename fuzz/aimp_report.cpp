@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr UINT aimpProperty = WM_USER + 0x77;
+using driver::aimpProperty;
 constexpr std::size_t blockSize = 2048, headerSize = 88;
 using Wide = std::basic_string<WCHAR>;
 

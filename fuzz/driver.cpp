@@ -185,7 +185,7 @@ std::string aimpBlock(const AimpHeader &h, const AimpTexts &texts,
 HWND addAimp(const std::string &block, const PlayerAnswers &answers) {
   sim::createFileMapping("AIMP2_RemoteInfo", block);
   return sim::addWindow("AIMP2_RemoteInfo", "", [answers](UINT message, WPARAM wParam, LPARAM) {
-    if (message != WM_USER + 0x77) return LRESULT{0};
+    if (message != aimpProperty) return LRESULT{0};
     if (wParam == 0x20) return LRESULT{answers.positionMs};
     return wParam == 0x30 ? LRESULT{answers.lengthSeconds} : LRESULT{0};
   });

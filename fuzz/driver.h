@@ -96,6 +96,9 @@ struct PlayerAnswers {
 };
 HWND addPlayer(const std::string &caption, const PlayerAnswers &answers);
 inline constexpr const char *playerClass = "Winamp v1.x";
+// AIMP's remote-control messages: a command, and a property asked or set.
+inline constexpr UINT aimpCommand = WM_USER + 0x75;
+inline constexpr UINT aimpProperty = WM_USER + 0x77;
 
 // AIMP's shared block as AIMP lays it out: the header, the six strings (album, artist, date,
 // file name, genre, title) in UTF-16LE back to back, zeros up to 2048 bytes. Lengths given

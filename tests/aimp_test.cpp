@@ -3,6 +3,7 @@
 #include "harness.h"
 #include "toolbar.h"
 
+#include "fuzz/driver.h"
 #include "player/aimp.h"
 #include "settings/settings.h"
 
@@ -12,8 +13,8 @@
 
 namespace {
 
-constexpr UINT aimpCommand = WM_USER + 0x75;
-constexpr UINT aimpProperty = WM_USER + 0x77;
+using driver::aimpCommand;
+using driver::aimpProperty;
 
 TEST(AimpSteps, SkipsStayWithinTheTrackAndTheVolumeWithin0To100) {
   EXPECT_EQ(skippedPosition(3000, 200000, -5000), 0);

@@ -11,8 +11,7 @@
 
 namespace {
 
-constexpr UINT aimpProperty = WM_USER + 0x77;
-
+using driver::aimpProperty;
 using Header = driver::AimpHeader;
 using Texts = driver::AimpTexts;
 using driver::aimpBlock;

@@ -1,15 +1,11 @@
 // The mute button on Windows Vista and later: the default playback endpoint through Core
 // Audio, and the mixer's way, exactly as on older systems, whenever a step of it fails.
 #include "harness.h"
+#include "toolbar.h"
 
 #include <functional>
 
 namespace {
-
-const std::string soundOnHint =
-    "\xC2\xEA\xEB\xFE\xF7\xE8\xF2\xFC \xE7\xE2\xF3\xEA"; // "Switch the sound on"
-const std::string soundOffHint =
-    "\xC2\xFB\xEA\xEB\xFE\xF7\xE8\xF2\xFC \xE7\xE2\xF3\xEA"; // "Switch the sound off"
 
 const std::vector<std::string_view> pressThroughCoreAudio{
     "CoInitializeEx", "CoCreateInstance",        "GetDefaultAudioEndpoint", "Activate",

@@ -1,14 +1,10 @@
 // The mute button: the speakers' mute control of mixer device 0, and the button's look.
 #include "harness.h"
+#include "toolbar.h"
 
 #include <functional>
 
 namespace {
-
-const std::string soundOnHint =
-    "\xC2\xEA\xEB\xFE\xF7\xE8\xF2\xFC \xE7\xE2\xF3\xEA"; // "Switch the sound on"
-const std::string soundOffHint =
-    "\xC2\xFB\xEA\xEB\xFE\xF7\xE8\xF2\xFC \xE7\xE2\xF3\xEA"; // "Switch the sound off"
 
 class Mute : public PluginTest {
 protected:
