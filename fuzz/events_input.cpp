@@ -39,8 +39,8 @@ void setUpCoreAudio(std::uint8_t choice) {
   if (choice & setMuteFails) a.setMuteResult = E_FAIL;
   a.endpointMuted = choice & endpointMuted;
   if (choice & (singleThreaded | multithreaded)) {
-    a.apartment = (choice & singleThreaded) ? sim::Apartment::singleThreaded
-                                            : sim::Apartment::multithreaded;
+    a.apartment =
+        (choice & singleThreaded) ? sim::Apartment::singleThreaded : sim::Apartment::multithreaded;
     a.initialisations = 1;
   }
 }
