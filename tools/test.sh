@@ -14,6 +14,7 @@ bash tools/setup.sh || { echo "setup failed"; exit 1; }
 
 passed=0
 failed=0
+failed_names=()
 summary_note=""
 stage() {
   local name=$1 started=$SECONDS
@@ -24,6 +25,7 @@ stage() {
     echo "=== $name: ok ($((SECONDS - started)) s)"
   else
     failed=$((failed + 1))
+    failed_names+=("$name")
     echo "=== $name: FAILED ($((SECONDS - started)) s)"
   fi
 }
@@ -174,5 +176,7 @@ rm -f "$wine_log"
 
 # How the Wine stage's 32-bit programs ran: the kernel's own way, or qemu-i386 (tools/setup.sh).
 python3 tools/programs32.py path
+# The failed stages again, where a log cut to its end still shows them.
+for name in "${failed_names[@]}"; do echo "FAILED: $name"; done
 echo "stages: $passed passed, $failed failed$summary_note"
 [ "$failed" -eq 0 ]
