@@ -230,7 +230,7 @@ template <class Char> std::basic_string_view<Char> counted(const Char *s, int co
 }
 
 // The converted text into the caller's buffer, or its size for a count of 0.
-template <class Char> int handOut(const std::basic_string<Char> &text, Char *out, int count) {
+template <class Char> int intoBuffer(const std::basic_string<Char> &text, Char *out, int count) {
   if (count == 0) return static_cast<int>(text.size());
   if (text.size() > static_cast<std::size_t>(count)) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -269,7 +269,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int byteCount,
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  return handOut(wideFrom(codePage, counted(bytes, byteCount)), wide, wideCount);
+  return intoBuffer(wideFrom(codePage, counted(bytes, byteCount)), wide, wideCount);
 }
 
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideCount, LPSTR bytes,
@@ -285,5 +285,5 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideCount,
   std::string text =
       bytesOf(codePage, counted(wide, wideCount), defaultChar ? *defaultChar : '?', usedDefault);
   if (usedDefaultChar) *usedDefaultChar = usedDefault ? TRUE : FALSE;
-  return handOut(text, bytes, byteCount);
+  return intoBuffer(text, bytes, byteCount);
 }

@@ -3,6 +3,7 @@
 // per method in the interface's order, stdcall with the object as the first argument. GUIDs
 // are read from guest memory and compared as bytes; interfaces go out as guest pointers.
 #include "tests/emulator/bindings.h"
+#include "tests/emulator/win32.h"
 
 #include "win32sim.h"
 
@@ -15,22 +16,24 @@ namespace emu {
 
 namespace {
 
+using win32::hresult;
+
 enum class Interface { unknown, enumerator, device, endpointVolume };
 
-struct GuestObject {
+struct ComObject {
   IUnknown *host;
   Interface interface;
 };
 
-struct State {
+struct ComObjects {
   std::map<Interface, Addr> vtables;
-  std::map<Addr, GuestObject> objects;        // guest address -> host object
+  std::map<Addr, ComObject> objects;          // guest address -> host object
   std::map<const IUnknown *, Addr> addresses; // host object -> guest address
   Addr next = comArea;
 };
 
-State &state() {
-  static State s;
+ComObjects &comObjects() {
+  static ComObjects s;
   return s;
 }
 
@@ -47,19 +50,19 @@ const char *nameOf(Interface i) {
   }
 }
 
-Addr take(Addr size) {
-  Addr at = state().next;
-  state().next += (size + 15) / 16 * 16;
-  if (state().next > comArea + pageSize) throw Fault("the COM page is full");
+Addr takeComArea(Addr size) {
+  Addr at = comObjects().next;
+  comObjects().next += (size + 15) / 16 * 16;
+  if (comObjects().next > comArea + pageSize) throw Fault("the COM page is full");
   return at;
 }
 
 // The guest object for a host interface pointer: null stays null.
 Addr guestObject(IUnknown *host, Interface interface) {
   if (!host) return 0;
-  State &s = state();
+  ComObjects &s = comObjects();
   if (auto known = s.addresses.find(host); known != s.addresses.end()) return known->second;
-  Addr object = take(4);
+  Addr object = takeComArea(4);
   write32(object, s.vtables.at(interface));
   s.objects[object] = {host, interface};
   s.addresses[host] = object;
@@ -68,8 +71,8 @@ Addr guestObject(IUnknown *host, Interface interface) {
 
 // The object a method was called on: it must be one handed out, of the method's interface.
 template <class Host> Host *self(const Call &c, Interface interface) {
-  auto o = state().objects.find(c.arg(0));
-  if (o == state().objects.end())
+  auto o = comObjects().objects.find(c.arg(0));
+  if (o == comObjects().objects.end())
     throw Fault(std::string("an ") + nameOf(interface) + " method was called on " +
                 std::to_string(c.arg(0)) + ", which is no COM object");
   if (o->second.interface != interface && interface != Interface::unknown)
@@ -91,10 +94,6 @@ Interface interfaceOf(const GUID &iid) {
   if (iid == __uuidof(IMMDevice)) return Interface::device;
   if (iid == __uuidof(IAudioEndpointVolume)) return Interface::endpointVolume;
   return Interface::unknown;
-}
-
-std::uint32_t hresult(HRESULT r) {
-  return static_cast<std::uint32_t>(r);
 }
 
 // --- ole32
@@ -251,15 +250,15 @@ std::vector<Method> methodsOf(Interface i) {
 } // namespace
 
 void resetComBindings() {
-  state() = State{};
+  comObjects() = ComObjects{};
   map(comArea, pageSize, UC_PROT_READ);
   nameRegion(comArea, comArea + pageSize, "COM objects");
   for (Interface i :
        {Interface::unknown, Interface::enumerator, Interface::device, Interface::endpointVolume}) {
     std::vector<Method> methods = methodsOf(i);
-    Addr vtable = take(4 * static_cast<Addr>(methods.size()));
+    Addr vtable = takeComArea(4 * static_cast<Addr>(methods.size()));
     writeVtable(vtable, nameOf(i), methods);
-    state().vtables[i] = vtable;
+    comObjects().vtables[i] = vtable;
   }
 }
 

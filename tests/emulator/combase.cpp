@@ -19,9 +19,11 @@ namespace emu {
 
 namespace {
 
+using win32::hresult;
+
 using namespace sessionapi;
 
-enum class Kind {
+enum class SessionKind {
   statics,
   manager,
   session,
@@ -47,87 +49,88 @@ constexpr const char *names[] = {"SessionManagerStatics",
                                  "IAsyncOperation<boolean>",
                                  "IAsyncInfo"};
 
-const char *nameOf(Kind k) {
+const char *nameOf(SessionKind k) {
   return names[static_cast<int>(k)];
 }
 
-template <class T> constexpr Kind kindOf();
-template <> constexpr Kind kindOf<ManagerStatics>() {
-  return Kind::statics;
+template <class T> constexpr SessionKind kindOf();
+template <> constexpr SessionKind kindOf<ManagerStatics>() {
+  return SessionKind::statics;
 }
-template <> constexpr Kind kindOf<Manager>() {
-  return Kind::manager;
+template <> constexpr SessionKind kindOf<Manager>() {
+  return SessionKind::manager;
 }
-template <> constexpr Kind kindOf<Session>() {
-  return Kind::session;
+template <> constexpr SessionKind kindOf<Session>() {
+  return SessionKind::session;
 }
-template <> constexpr Kind kindOf<MediaProperties>() {
-  return Kind::properties;
+template <> constexpr SessionKind kindOf<MediaProperties>() {
+  return SessionKind::properties;
 }
-template <> constexpr Kind kindOf<PlaybackInfo>() {
-  return Kind::playbackInfo;
+template <> constexpr SessionKind kindOf<PlaybackInfo>() {
+  return SessionKind::playbackInfo;
 }
-template <> constexpr Kind kindOf<PlaybackControls>() {
-  return Kind::controls;
+template <> constexpr SessionKind kindOf<PlaybackControls>() {
+  return SessionKind::controls;
 }
-template <> constexpr Kind kindOf<TimelineProperties>() {
-  return Kind::timeline;
+template <> constexpr SessionKind kindOf<TimelineProperties>() {
+  return SessionKind::timeline;
 }
-template <> constexpr Kind kindOf<AsyncOperation<Manager *>>() {
-  return Kind::managerOperation;
+template <> constexpr SessionKind kindOf<AsyncOperation<Manager *>>() {
+  return SessionKind::managerOperation;
 }
-template <> constexpr Kind kindOf<AsyncOperation<MediaProperties *>>() {
-  return Kind::propertiesOperation;
+template <> constexpr SessionKind kindOf<AsyncOperation<MediaProperties *>>() {
+  return SessionKind::propertiesOperation;
 }
-template <> constexpr Kind kindOf<Pressed>() {
-  return Kind::pressOperation;
+template <> constexpr SessionKind kindOf<Pressed>() {
+  return SessionKind::pressOperation;
 }
-template <> constexpr Kind kindOf<AsyncInfo>() {
-  return Kind::asyncInfo;
+template <> constexpr SessionKind kindOf<AsyncInfo>() {
+  return SessionKind::asyncInfo;
 }
 
-struct GuestObject {
+struct SessionObject {
   IUnknown *host;
-  Kind kind;
+  SessionKind kind;
 };
 
-struct State {
-  std::map<Kind, Addr> vtables;
-  std::map<Addr, GuestObject> objects;
+struct SessionObjects {
+  std::map<SessionKind, Addr> vtables;
+  std::map<Addr, SessionObject> objects;
   std::map<const IUnknown *, Addr> addresses;
   std::map<Addr, HSTRING> strings; // guest text -> host HSTRING
   Addr next = sessionArea;
 };
 
-State &state() {
-  static State s;
+SessionObjects &sessionObjects() {
+  static SessionObjects s;
   return s;
 }
 
-Addr take(Addr size) {
-  Addr at = state().next;
-  state().next += (size + 15) / 16 * 16;
-  if (state().next > sessionArea + sessionAreaSize) throw Fault("the media sessions' area is full");
+Addr takeSessionArea(Addr size) {
+  Addr at = sessionObjects().next;
+  sessionObjects().next += (size + 15) / 16 * 16;
+  if (sessionObjects().next > sessionArea + sessionAreaSize)
+    throw Fault("the media sessions' area is full");
   return at;
 }
 
 // The guest object for a host interface; a host address used again by a new object of another
 // interface gets a guest object of its own.
-Addr guestObject(IUnknown *host, Kind kind) {
+Addr guestObject(IUnknown *host, SessionKind kind) {
   if (!host) return 0;
-  State &s = state();
+  SessionObjects &s = sessionObjects();
   if (auto known = s.addresses.find(host); known != s.addresses.end())
     if (s.objects.at(known->second).kind == kind) return known->second;
-  Addr object = take(4);
+  Addr object = takeSessionArea(4);
   write32(object, s.vtables.at(kind));
   s.objects[object] = {host, kind};
   s.addresses[host] = object;
   return object;
 }
 
-template <class Host> Host *self(const Call &c, Kind kind) {
-  auto o = state().objects.find(c.arg(0));
-  if (o == state().objects.end())
+template <class Host> Host *self(const Call &c, SessionKind kind) {
+  auto o = sessionObjects().objects.find(c.arg(0));
+  if (o == sessionObjects().objects.end())
     throw Fault(std::string("a ") + nameOf(kind) + " method was called on " +
                 std::to_string(c.arg(0)) + ", which is no live object of the sessions");
   if (o->second.kind != kind)
@@ -136,25 +139,21 @@ template <class Host> Host *self(const Call &c, Kind kind) {
   return static_cast<Host *>(o->second.host);
 }
 
-std::uint32_t hresult(HRESULT r) {
-  return static_cast<std::uint32_t>(r);
-}
-
 // An HSTRING for the guest: its text, NUL-terminated, in the sessions' area.
 Addr guestString(HSTRING host) {
   if (!host) return 0;
   UINT32 length = 0;
   const WCHAR *text = sim::windowsGetStringRawBuffer(host, &length);
-  Addr at = take(2 * (length + 1));
+  Addr at = takeSessionArea(2 * (length + 1));
   win32::writeWide(at, std::wstring(text, length) + L'\0');
-  state().strings[at] = host;
+  sessionObjects().strings[at] = host;
   return at;
 }
 
 HSTRING hostString(Addr guest) {
   if (!guest) return nullptr;
-  auto s = state().strings.find(guest);
-  if (s == state().strings.end())
+  auto s = sessionObjects().strings.find(guest);
+  if (s == sessionObjects().strings.end())
     throw Fault("an HSTRING was given that combase never handed out: " + std::to_string(guest));
   return s->second;
 }
@@ -188,7 +187,7 @@ std::uint32_t getter(const Call &c) {
 }
 
 std::uint32_t changePosition(const Call &c) {
-  Session *session = self<Session>(c, Kind::session);
+  Session *session = self<Session>(c, SessionKind::session);
   auto ticks = static_cast<Ticks>(static_cast<std::uint64_t>(c.arg(2)) << 32 | c.arg(1));
   Pressed *operation = nullptr;
   HRESULT r = session->TryChangePlaybackPositionAsync(ticks, c.arg(3) ? &operation : nullptr);
@@ -197,10 +196,10 @@ std::uint32_t changePosition(const Call &c) {
 }
 
 std::uint32_t cancel(const Call &c) {
-  return hresult(self<AsyncInfo>(c, Kind::asyncInfo)->Cancel());
+  return hresult(self<AsyncInfo>(c, SessionKind::asyncInfo)->Cancel());
 }
 
-template <Kind K> std::uint32_t queryInterface(const Call &c) {
+template <SessionKind K> std::uint32_t queryInterface(const Call &c) {
   IUnknown *host = self<IUnknown>(c, K);
   GUID iid{};
   if (!c.arg(1)) throw Fault("QueryInterface was given a null IID");
@@ -208,34 +207,34 @@ template <Kind K> std::uint32_t queryInterface(const Call &c) {
   std::memcpy(&iid, bytes.data(), sizeof iid);
   void *object = nullptr;
   HRESULT r = host->QueryInterface(iid, c.arg(2) ? &object : nullptr);
-  Kind kind = iid == iidAsyncInfo ? Kind::asyncInfo : K;
+  SessionKind kind = iid == iidAsyncInfo ? SessionKind::asyncInfo : K;
   if (c.arg(2)) write32(c.arg(2), guestObject(static_cast<IUnknown *>(object), kind));
   return hresult(r);
 }
 
-template <Kind K> std::uint32_t addRef(const Call &c) {
+template <SessionKind K> std::uint32_t addRef(const Call &c) {
   return self<IUnknown>(c, K)->AddRef();
 }
 
 // The last release ends the object: its guest pointer names nothing from then on.
-template <Kind K> std::uint32_t release(const Call &c) {
+template <SessionKind K> std::uint32_t release(const Call &c) {
   IUnknown *host = self<IUnknown>(c, K);
   ULONG left = host->Release();
   if (!left) {
-    state().objects.erase(c.arg(0));
-    state().addresses.erase(host);
+    sessionObjects().objects.erase(c.arg(0));
+    sessionObjects().addresses.erase(host);
   }
   return left;
 }
 
-template <Kind K> std::uint32_t unserved(const Call &) {
+template <SessionKind K> std::uint32_t unserved(const Call &) {
   throw Fault(std::string("the DLL called a ") + nameOf(K) +
               " method that the simulation does not serve");
 }
 
 using Method = ComMethod;
 
-template <Kind K> std::vector<Method> inspectable(std::vector<Method> own) {
+template <SessionKind K> std::vector<Method> inspectable(std::vector<Method> own) {
   std::vector<Method> all{{"QueryInterface", 3, queryInterface<K>},
                           {"AddRef", 1, addRef<K>},
                           {"Release", 1, release<K>},
@@ -246,12 +245,12 @@ template <Kind K> std::vector<Method> inspectable(std::vector<Method> own) {
   return all;
 }
 
-template <Kind K> Method none(const char *name, int argumentCount = 2) {
+template <SessionKind K> Method none(const char *name, int argumentCount = 2) {
   return {name, argumentCount, unserved<K>};
 }
 
 std::vector<Method> sessionMethods() {
-  constexpr Kind s = Kind::session;
+  constexpr SessionKind s = SessionKind::session;
   return inspectable<s>({
       {"SourceAppUserModelId", 2, getter<Session, HSTRING, &Session::get_SourceAppUserModelId>},
       {"TryGetMediaPropertiesAsync", 2,
@@ -280,7 +279,7 @@ std::vector<Method> sessionMethods() {
 // Only whether the position may move is asked.
 std::vector<Method> controlsMethods() {
   using C = PlaybackControls;
-  constexpr Kind k = Kind::controls;
+  constexpr SessionKind k = SessionKind::controls;
   std::vector<Method> own;
   for (const char *name :
        {"IsPlayEnabled", "IsPauseEnabled", "IsStopEnabled", "IsRecordEnabled",
@@ -293,7 +292,7 @@ std::vector<Method> controlsMethods() {
   return inspectable<k>(own);
 }
 
-template <class Result, Kind K> std::vector<Method> operationMethods() {
+template <class Result, SessionKind K> std::vector<Method> operationMethods() {
   using O = AsyncOperation<Result>;
   return inspectable<K>({none<K>("put_Completed"),
                          none<K>("get_Completed"),
@@ -301,52 +300,54 @@ template <class Result, Kind K> std::vector<Method> operationMethods() {
 }
 
 // The methods in vtable order.
-std::vector<Method> methodsOf(Kind k) {
+std::vector<Method> methodsOf(SessionKind k) {
   using T = TimelineProperties;
   using P = MediaProperties;
   switch (k) {
-  case Kind::statics:
-    return inspectable<Kind::statics>(
+  case SessionKind::statics:
+    return inspectable<SessionKind::statics>(
         {{"RequestAsync", 2,
           getter<ManagerStatics, AsyncOperation<Manager *> *, &ManagerStatics::RequestAsync>}});
-  case Kind::manager:
-    return inspectable<Kind::manager>(
+  case SessionKind::manager:
+    return inspectable<SessionKind::manager>(
         {{"GetCurrentSession", 2, getter<Manager, Session *, &Manager::GetCurrentSession>}});
-  case Kind::session:
+  case SessionKind::session:
     return sessionMethods();
-  case Kind::properties:
-    return inspectable<Kind::properties>({{"Title", 2, getter<P, HSTRING, &P::get_Title>},
-                                          none<Kind::properties>("Subtitle"),
-                                          none<Kind::properties>("AlbumArtist"),
-                                          {"Artist", 2, getter<P, HSTRING, &P::get_Artist>}});
-  case Kind::playbackInfo:
-    return inspectable<Kind::playbackInfo>(
+  case SessionKind::properties:
+    return inspectable<SessionKind::properties>(
+        {{"Title", 2, getter<P, HSTRING, &P::get_Title>},
+         none<SessionKind::properties>("Subtitle"),
+         none<SessionKind::properties>("AlbumArtist"),
+         {"Artist", 2, getter<P, HSTRING, &P::get_Artist>}});
+  case SessionKind::playbackInfo:
+    return inspectable<SessionKind::playbackInfo>(
         {{"Controls", 2, getter<PlaybackInfo, PlaybackControls *, &PlaybackInfo::get_Controls>},
          {"PlaybackStatus", 2,
           getter<PlaybackInfo, std::int32_t, &PlaybackInfo::get_PlaybackStatus>}});
-  case Kind::controls:
+  case SessionKind::controls:
     return controlsMethods();
-  case Kind::timeline:
-    return inspectable<Kind::timeline>({{"StartTime", 2, getter<T, Ticks, &T::get_StartTime>},
-                                        {"EndTime", 2, getter<T, Ticks, &T::get_EndTime>},
-                                        none<Kind::timeline>("MinSeekTime"),
-                                        none<Kind::timeline>("MaxSeekTime"),
-                                        {"Position", 2, getter<T, Ticks, &T::get_Position>}});
-  case Kind::managerOperation:
-    return operationMethods<Manager *, Kind::managerOperation>();
-  case Kind::propertiesOperation:
-    return operationMethods<MediaProperties *, Kind::propertiesOperation>();
-  case Kind::pressOperation:
-    return operationMethods<Boolean, Kind::pressOperation>();
-  case Kind::asyncInfo:
+  case SessionKind::timeline:
+    return inspectable<SessionKind::timeline>(
+        {{"StartTime", 2, getter<T, Ticks, &T::get_StartTime>},
+         {"EndTime", 2, getter<T, Ticks, &T::get_EndTime>},
+         none<SessionKind::timeline>("MinSeekTime"),
+         none<SessionKind::timeline>("MaxSeekTime"),
+         {"Position", 2, getter<T, Ticks, &T::get_Position>}});
+  case SessionKind::managerOperation:
+    return operationMethods<Manager *, SessionKind::managerOperation>();
+  case SessionKind::propertiesOperation:
+    return operationMethods<MediaProperties *, SessionKind::propertiesOperation>();
+  case SessionKind::pressOperation:
+    return operationMethods<Boolean, SessionKind::pressOperation>();
+  case SessionKind::asyncInfo:
     break;
   }
-  return inspectable<Kind::asyncInfo>(
-      {none<Kind::asyncInfo>("get_Id"),
+  return inspectable<SessionKind::asyncInfo>(
+      {none<SessionKind::asyncInfo>("get_Id"),
        {"get_Status", 2, getter<AsyncInfo, std::int32_t, &AsyncInfo::get_Status>},
-       none<Kind::asyncInfo>("get_ErrorCode"),
+       none<SessionKind::asyncInfo>("get_ErrorCode"),
        {"Cancel", 1, cancel},
-       none<Kind::asyncInfo>("Close", 1)});
+       none<SessionKind::asyncInfo>("Close", 1)});
 }
 
 // --- combase
@@ -373,7 +374,7 @@ std::uint32_t windowsCreateString(const Call &c) {
 
 std::uint32_t windowsDeleteString(const Call &c) {
   HRESULT r = sim::windowsDeleteString(hostString(c.arg(0)));
-  state().strings.erase(c.arg(0));
+  sessionObjects().strings.erase(c.arg(0));
   return hresult(r);
 }
 
@@ -383,7 +384,7 @@ std::uint32_t windowsGetStringRawBuffer(const Call &c) {
   sim::windowsGetStringRawBuffer(hostString(c.arg(0)), &length);
   if (c.arg(1)) write32(c.arg(1), length);
   if (c.arg(0)) return c.arg(0);
-  Addr empty = take(2);
+  Addr empty = takeSessionArea(2);
   write32(empty, 0);
   return empty;
 }
@@ -391,15 +392,15 @@ std::uint32_t windowsGetStringRawBuffer(const Call &c) {
 } // namespace
 
 void resetCombaseBindings() {
-  state() = State{};
+  sessionObjects() = SessionObjects{};
   map(sessionArea, sessionAreaSize, UC_PROT_READ);
   nameRegion(sessionArea, sessionArea + sessionAreaSize, "the media sessions' objects");
-  for (int i = 0; i <= static_cast<int>(Kind::asyncInfo); ++i) {
-    auto k = static_cast<Kind>(i);
+  for (int i = 0; i <= static_cast<int>(SessionKind::asyncInfo); ++i) {
+    auto k = static_cast<SessionKind>(i);
     std::vector<Method> methods = methodsOf(k);
-    Addr vtable = take(4 * static_cast<Addr>(methods.size()));
+    Addr vtable = takeSessionArea(4 * static_cast<Addr>(methods.size()));
     writeVtable(vtable, nameOf(k), methods);
-    state().vtables[k] = vtable;
+    sessionObjects().vtables[k] = vtable;
   }
 }
 

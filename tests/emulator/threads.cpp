@@ -21,22 +21,22 @@ struct GuestThread {
   bool ended = false;
 };
 
-struct State {
+struct GuestThreads {
   std::map<std::uint32_t, GuestThread> threads;
   std::uint32_t next = firstThread;
 };
 
-State &state() {
-  static State s;
+GuestThreads &guestThreads() {
+  static GuestThreads s;
   return s;
 }
 
 std::uint32_t createThread(const Call &c) {
   if (c.arg(0)) throw Fault("CreateThread was given security attributes");
   if (c.arg(4)) throw Fault("CreateThread was asked for a suspended thread");
-  std::uint32_t handle = state().next;
-  state().next += 4;
-  state().threads[handle] = {c.arg(2), c.arg(3)};
+  std::uint32_t handle = guestThreads().next;
+  guestThreads().next += 4;
+  guestThreads().threads[handle] = {c.arg(2), c.arg(3)};
   if (c.arg(5)) write32(c.arg(5), handle);
   return handle;
 }
@@ -44,11 +44,11 @@ std::uint32_t createThread(const Call &c) {
 } // namespace
 
 bool isGuestThread(std::uint32_t handle) {
-  return state().threads.count(handle) > 0;
+  return guestThreads().threads.count(handle) > 0;
 }
 
 std::uint32_t waitForGuestThread(std::uint32_t handle, std::uint32_t milliseconds) {
-  GuestThread &thread = state().threads.at(handle);
+  GuestThread &thread = guestThreads().threads.at(handle);
   if (thread.ended) return 0;
   thread.ended = true;
   std::uint64_t slept = sim::runAsThread([&thread] {
@@ -58,11 +58,11 @@ std::uint32_t waitForGuestThread(std::uint32_t handle, std::uint32_t millisecond
 }
 
 bool closeGuestThread(std::uint32_t handle) {
-  return state().threads.erase(handle) > 0;
+  return guestThreads().threads.erase(handle) > 0;
 }
 
 void resetThreadBindings() {
-  state() = State{};
+  guestThreads() = GuestThreads{};
 }
 
 const std::vector<Binding> &threadBindings() {

@@ -33,6 +33,11 @@ struct Text {
   const char *get() const { return null ? nullptr : bytes.c_str(); }
 };
 
+// An HRESULT as the guest reads it from EAX.
+inline std::uint32_t hresult(HRESULT r) {
+  return static_cast<std::uint32_t>(r);
+}
+
 // UTF-16 in guest memory, two bytes a unit; on the host one WCHAR a unit.
 std::wstring readWide(Addr p, std::size_t units);
 std::wstring readWideCString(Addr p);
