@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <map>
+#include <tuple>
 #include <type_traits>
 
 namespace emu {
@@ -53,39 +54,17 @@ const char *nameOf(SessionKind k) {
   return names[static_cast<int>(k)];
 }
 
-template <class T> constexpr SessionKind kindOf();
-template <> constexpr SessionKind kindOf<ManagerStatics>() {
-  return SessionKind::statics;
-}
-template <> constexpr SessionKind kindOf<Manager>() {
-  return SessionKind::manager;
-}
-template <> constexpr SessionKind kindOf<Session>() {
-  return SessionKind::session;
-}
-template <> constexpr SessionKind kindOf<MediaProperties>() {
-  return SessionKind::properties;
-}
-template <> constexpr SessionKind kindOf<PlaybackInfo>() {
-  return SessionKind::playbackInfo;
-}
-template <> constexpr SessionKind kindOf<PlaybackControls>() {
-  return SessionKind::controls;
-}
-template <> constexpr SessionKind kindOf<TimelineProperties>() {
-  return SessionKind::timeline;
-}
-template <> constexpr SessionKind kindOf<AsyncOperation<Manager *>>() {
-  return SessionKind::managerOperation;
-}
-template <> constexpr SessionKind kindOf<AsyncOperation<MediaProperties *>>() {
-  return SessionKind::propertiesOperation;
-}
-template <> constexpr SessionKind kindOf<Pressed>() {
-  return SessionKind::pressOperation;
-}
-template <> constexpr SessionKind kindOf<AsyncInfo>() {
-  return SessionKind::asyncInfo;
+// The host interfaces in the order of their kinds.
+using Interfaces = std::tuple<ManagerStatics, Manager, Session, MediaProperties, PlaybackInfo,
+                              PlaybackControls, TimelineProperties, AsyncOperation<Manager *>,
+                              AsyncOperation<MediaProperties *>, Pressed, AsyncInfo>;
+
+// A host interface's kind; one that has none does not compile.
+template <class T, std::size_t at = 0> constexpr SessionKind kindOf() {
+  if constexpr (std::is_same_v<T, std::tuple_element_t<at, Interfaces>>)
+    return static_cast<SessionKind>(at);
+  else
+    return kindOf<T, at + 1>();
 }
 
 struct SessionObject {
