@@ -59,6 +59,7 @@ TrackInfoAnswers expectedInfo(std::string_view b, TimesShown shown,
   info.bitRate = static_cast<std::int32_t>(dword(b, 8));
   info.channels = static_cast<std::int32_t>(dword(b, 12));
   info.playlistIndex = static_cast<std::int32_t>(dword(b, 36) - 1);
+  info.player = "AIMP";
   if (shown.position && !hung) info.positionMs = answers.positionMs;
   if (shown.length && !hung)
     info.lengthSeconds = answers.lengthSeconds < 0 ? -1 : answers.lengthSeconds / 1000;
