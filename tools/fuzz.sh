@@ -19,6 +19,20 @@ cmake --build --preset fuzz --target "${targets[@]}"
 
 run="$root/build/fuzz/run"
 mkdir -p "$run/tmp"
+# A finding's input in the log as well, so that a run whose files are gone (a CI checkout) can
+# still be replayed: base64 -d into a file, then give the file to the target.
+print_findings() {
+  local target=$1 log=$2 input
+  for input in $(sed -n 's/^Test unit written to //p' "$log"); do
+    [ -f "$input" ] || continue
+    if [ "$(stat -c %s "$input")" -le 4096 ]; then
+      echo "$target: $(basename "$input") in base64: $(base64 -w0 "$input")"
+    else
+      echo "$target: $(basename "$input") is $(stat -c %s "$input") bytes, too long to print"
+    fi
+  done
+}
+
 # Each target on its own core for the same time: the three run side by side.
 fuzz_target() {
   local target=$1 binary corpus findings log options regressions failed=0
@@ -51,8 +65,9 @@ fuzz_target() {
       "corpus $(find "$corpus" -type f | wc -l) inputs"
   else
     echo "$target: FINDING, input kept in $findings/"
-    grep -E -A 40 '^==[0-9]+==ERROR|runtime error|^driver: |deadly signal|timeout' "$log" |
-      head -n 60
+    grep -E -A 15 '^==[0-9]+==ERROR|runtime error|^driver: |deadly signal|timeout' "$log" |
+      head -n 30
+    print_findings "$target" "$log"
     failed=1
   fi
   return "$failed"
