@@ -15,19 +15,27 @@ bash tools/setup.sh || { echo "setup failed"; exit 1; }
 passed=0
 failed=0
 failed_names=()
+failed_tails=()
 summary_note=""
+# Runs in this shell (the stages set variables for later ones) and keeps the stage's output, so
+# that a failed stage's last lines can be given again at the end.
 stage() {
-  local name=$1 started=$SECONDS
+  local name=$1 started=$SECONDS log
   shift
+  log=$(mktemp)
   echo "=== $name"
-  if "$@"; then
+  if "$@" > >(tee "$log") 2>&1; then
+    wait $!
     passed=$((passed + 1))
     echo "=== $name: ok ($((SECONDS - started)) s)"
   else
+    wait $!
     failed=$((failed + 1))
     failed_names+=("$name")
+    failed_tails+=("$(tail -n 20 "$log")")
     echo "=== $name: FAILED ($((SECONDS - started)) s)"
   fi
+  rm -f "$log"
 }
 
 native() {
@@ -176,7 +184,11 @@ rm -f "$wine_log"
 
 # How the Wine stage's 32-bit programs ran: the kernel's own way, or qemu-i386 (tools/setup.sh).
 python3 tools/programs32.py path
-# The failed stages again, where a log cut to its end still shows them.
+# The failed stages again, with their last lines, where a log cut to its end still shows them.
+for i in "${!failed_names[@]}"; do
+  echo "--- the last lines of \"${failed_names[i]}\":"
+  echo "${failed_tails[i]}"
+done
 for name in "${failed_names[@]}"; do echo "FAILED: $name"; done
 echo "stages: $passed passed, $failed failed$summary_note"
 [ "$failed" -eq 0 ]
