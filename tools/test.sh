@@ -20,16 +20,17 @@ summary_note=""
 # Runs in this shell (the stages set variables for later ones) and keeps the stage's output, so
 # that a failed stage's last lines can be given again at the end.
 stage() {
-  local name=$1 started=$SECONDS log
+  local name=$1 started=$SECONDS log status
   shift
   log=$(mktemp)
   echo "=== $name"
-  if "$@" > >(tee "$log") 2>&1; then
-    wait $!
+  "$@" > >(tee "$log") 2>&1
+  status=$?
+  wait $!
+  if [ "$status" -eq 0 ]; then
     passed=$((passed + 1))
     echo "=== $name: ok ($((SECONDS - started)) s)"
   else
-    wait $!
     failed=$((failed + 1))
     failed_names+=("$name")
     failed_tails+=("$(tail -n 20 "$log")")
