@@ -1,7 +1,7 @@
 #include "fuzz/aimp_report.h"
 
 #include "host/codepage.h"
-#include "player/aimpreport.h"
+#include "player/aimp/report.h"
 #include "settings/settings.h"
 
 #include <array>

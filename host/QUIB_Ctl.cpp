@@ -6,7 +6,7 @@
 #include "host/version.h"
 #include "mixer/mute.h"
 #include "player/player.h"
-#include "player/worker.h"
+#include "player/sessions/worker.h"
 #include "settings/settings.h"
 
 #include <cstdint>

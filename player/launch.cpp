@@ -2,7 +2,7 @@
 
 #include "host/file.h"
 #include "player/messages.h"
-#include "player/volume.h"
+#include "player/winamp/volume.h"
 #include "player/window.h"
 #include "settings/settings.h"
 

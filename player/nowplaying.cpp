@@ -3,7 +3,7 @@
 #include "host/codepage.h"
 #include "host/requests.h"
 #include "player/messages.h"
-#include "player/playlist.h"
+#include "player/winamp/playlist.h"
 #include "player/window.h"
 #include "settings/settings.h"
 

@@ -1,11 +1,11 @@
 #include "player/player.h"
 
-#include "player/aimp.h"
-#include "player/aimpreport.h"
-#include "player/aimpwindow.h"
-#include "player/commands.h"
-#include "player/sessions.h"
-#include "player/volume.h"
+#include "player/aimp/commands.h"
+#include "player/aimp/report.h"
+#include "player/aimp/window.h"
+#include "player/sessions/commands.h"
+#include "player/winamp/commands.h"
+#include "player/winamp/volume.h"
 #include "player/window.h"
 #include "settings/settings.h"
 

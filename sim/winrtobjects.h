@@ -2,7 +2,7 @@
 // The Windows Runtime objects as the stand-ins for Windows' media sessions serve them: the
 // simulated Win32's combase and the Wine lab's stand-in session manager. Reference counting,
 // QueryInterface, and asynchronous operations whose status their owner decides.
-#include "host/sessionapi.h"
+#include "player/sessions/api.h"
 
 #include <atomic>
 #include <memory>

@@ -4,7 +4,7 @@
 #include "toolbar.h"
 
 #include "fuzz/driver.h"
-#include "player/aimp.h"
+#include "player/aimp/commands.h"
 #include "settings/settings.h"
 
 #include <algorithm>

@@ -4,8 +4,8 @@
 
 #include "fuzz/driver.h"
 
-#include "player/aimpblock.h"
-#include "player/aimpreport.h"
+#include "player/aimp/block.h"
+#include "player/aimp/report.h"
 
 #include <tuple>
 

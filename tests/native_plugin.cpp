@@ -3,7 +3,7 @@
 #include "host/buttonids.h"
 #include "host/requests.h"
 #include "mixer/mute.h"
-#include "player/volume.h"
+#include "player/winamp/volume.h"
 #include "player/window.h"
 #include "settings/settings.h"
 

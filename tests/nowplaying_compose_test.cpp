@@ -3,7 +3,7 @@
 #include "nowplaying.h"
 
 #include "player/nowplaying.h"
-#include "player/playlist.h"
+#include "player/winamp/playlist.h"
 
 #include <string>
 

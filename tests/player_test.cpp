@@ -2,7 +2,7 @@
 #include "harness.h"
 #include "toolbar.h"
 
-#include "player/volume.h"
+#include "player/winamp/volume.h"
 
 #include <algorithm>
 #include <optional>

@@ -2,7 +2,7 @@
 // the player's own process and bitness, a page at a time.
 #include "nowplaying.h"
 
-#include "player/playlist.h"
+#include "player/winamp/playlist.h"
 
 #include <functional>
 

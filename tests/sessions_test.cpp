@@ -4,8 +4,8 @@
 #include "harness.h"
 #include "toolbar.h"
 
-#include "player/aimpreport.h"
-#include "player/sessionjob.h"
+#include "player/aimp/report.h"
+#include "player/sessions/job.h"
 
 #include <numeric>
 

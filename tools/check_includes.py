@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Fails when the product's modules include each other in a circle.
 
-A module is a header with its source file (host/requests.h with host/requests.cpp); module A
-depends on module B when a file of A includes B's header. Prints every cycle found, or the
-modules in an order from the bottom up when there is none.
+A module is a header with its source file (host/requests.h with host/requests.cpp), in any
+folder of the product, the players' rooms (player/winamp/) included; module A depends on
+module B when a file of A includes B's header. Prints every cycle found, or the modules in an
+order from the bottom up when there is none.
 
 usage: check_includes.py [ROOT]   (default: the checkout this script lies in)"""
 
@@ -15,23 +16,30 @@ PRODUCT_DIRS = ("host", "settings", "player", "mixer")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
 
 
+def source_files(root):
+    """The product's files as paths from the root, the players' rooms included."""
+    for folder in PRODUCT_DIRS:
+        for here, _, names in os.walk(os.path.join(root, folder)):
+            for name in names:
+                yield os.path.relpath(os.path.join(here, name), root).replace(os.sep, "/")
+
+
 def modules(root):
     """Module name -> the set of modules it includes."""
     graph = {}
-    for folder in PRODUCT_DIRS:
-        for name in sorted(os.listdir(os.path.join(root, folder))):
-            # A header the build makes from a template (version.h.in) counts as written.
-            stem, ext = os.path.splitext(name[:-3] if name.endswith(".h.in") else name)
-            if ext not in (".h", ".cpp"):
-                continue
-            module = f"{folder}/{stem}"
-            with open(os.path.join(root, folder, name), encoding="latin-1") as f:
-                text = f.read()
-            deps = graph.setdefault(module, set())
-            for included in INCLUDE.findall(text):
-                other, _ = os.path.splitext(included)
-                if other.split("/")[0] in PRODUCT_DIRS and other != module:
-                    deps.add(other)
+    for name in sorted(source_files(root)):
+        # A header the build makes from a template (version.h.in) counts as written.
+        stem, ext = os.path.splitext(name[:-3] if name.endswith(".h.in") else name)
+        if ext not in (".h", ".cpp"):
+            continue
+        module = stem
+        with open(os.path.join(root, name), encoding="latin-1") as f:
+            text = f.read()
+        deps = graph.setdefault(module, set())
+        for included in INCLUDE.findall(text):
+            other, _ = os.path.splitext(included)
+            if other.split("/")[0] in PRODUCT_DIRS and other != module:
+                deps.add(other)
     return graph
 
 

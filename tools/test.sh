@@ -52,7 +52,7 @@ include_cycles() {
   local scratch
   scratch=$(mktemp -d)
   cp -r host settings player mixer "$scratch/"
-  echo '#include "host/buttons.h"' >>"$scratch/player/commands.cpp"
+  echo '#include "host/buttons.h"' >>"$scratch/player/winamp/commands.cpp"
   if python3 tools/check_includes.py "$scratch" >/dev/null; then
     echo "the include check missed a cycle put back into $scratch"
     return 1
@@ -96,7 +96,7 @@ release_archive() {
 cdecl_faults=(
   mixer/endpoint.cpp 'volume->SetMute('
   'reinterpret_cast<HRESULT (*)(IAudioEndpointVolume *, BOOL, LPCGUID)>((*reinterpret_cast<void ***>(volume.pointer))[14])(volume.pointer, '
-  player/sessionjob.cpp 'session.TryChangePlaybackPositionAsync('
+  player/sessions/job.cpp 'session.TryChangePlaybackPositionAsync('
   'reinterpret_cast<HRESULT (*)(Session *, Ticks, Pressed **)>((*reinterpret_cast<void ***>(\&session))[24])(\&session, '
 )
 faulty_dll=""

@@ -7,7 +7,7 @@
 
 #include "tests/emulator/win32.h"
 
-#include "host/sessionapi.h"
+#include "player/sessions/api.h"
 
 #include <unicorn/unicorn.h>
 

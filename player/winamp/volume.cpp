@@ -1,4 +1,4 @@
-#include "player/volume.h"
+#include "player/winamp/volume.h"
 
 #include "player/messages.h"
 #include "player/window.h"

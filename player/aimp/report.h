@@ -1,7 +1,7 @@
 #pragma once
 // The now-playing line from AIMP: the track from its shared block, the times from its
 // properties, in the shape the user chose.
-#include "player/aimpblock.h"
+#include "player/aimp/block.h"
 #include "player/nowplaying.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "player/commands.h"
+#include "player/winamp/commands.h"
 
 #include "player/launch.h"
 #include "player/messages.h"

@@ -1,4 +1,4 @@
-#include "player/playlist.h"
+#include "player/winamp/playlist.h"
 
 #include <algorithm>
 #include <string_view>

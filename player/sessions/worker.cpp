@@ -1,4 +1,4 @@
-#include "player/worker.h"
+#include "player/sessions/worker.h"
 
 #include <atomic>
 

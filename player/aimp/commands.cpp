@@ -1,6 +1,6 @@
-#include "player/aimp.h"
+#include "player/aimp/commands.h"
 
-#include "player/aimpwindow.h"
+#include "player/aimp/window.h"
 #include "player/playbutton.h"
 #include "player/window.h"
 

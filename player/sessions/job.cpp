@@ -1,10 +1,10 @@
-#include "player/sessionjob.h"
+#include "player/sessions/job.h"
 
 #include "host/codepage.h"
 #include "host/compointer.h"
-#include "host/sessionapi.h"
 #include "player/messages.h"
-#include "player/worker.h"
+#include "player/sessions/api.h"
+#include "player/sessions/worker.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "player/aimpreport.h"
+#include "player/aimp/report.h"
 
 #include "host/codepage.h"
 #include "host/requests.h"
-#include "player/aimpwindow.h"
+#include "player/aimp/window.h"
 #include "player/window.h"
 #include "settings/settings.h"
 

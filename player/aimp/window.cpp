@@ -1,4 +1,4 @@
-#include "player/aimpwindow.h"
+#include "player/aimp/window.h"
 
 #include "player/launch.h"
 #include "player/window.h"

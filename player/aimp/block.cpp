@@ -1,4 +1,4 @@
-#include "player/aimpblock.h"
+#include "player/aimp/block.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "player/sessions.h"
+#include "player/sessions/commands.h"
 
 #include "host/requests.h"
-#include "host/sessionapi.h"
 #include "mixer/endpoint.h"
-#include "player/commands.h"
 #include "player/playbutton.h"
-#include "player/sessionjob.h"
-#include "player/volume.h"
+#include "player/sessions/api.h"
+#include "player/sessions/job.h"
+#include "player/winamp/commands.h"
+#include "player/winamp/volume.h"
 #include "settings/settings.h"
 
 #include <algorithm>
