@@ -5,7 +5,7 @@
 #include "fuzz/events_input.h"
 #include "host/QUIB_Ctl.h"
 #include "host/version.h"
-#include "player/messages.h"
+#include "player/send.h"
 #include "settings/settings.h"
 
 #include <string>

@@ -1,8 +1,8 @@
 #include "host/buttons.h"
 
 #include "mixer/mute.h"
-#include "player/messages.h"
 #include "player/player.h"
+#include "player/send.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "player/launch.h"
 
 #include "host/file.h"
-#include "player/messages.h"
+#include "player/send.h"
 #include "player/winamp/volume.h"
 #include "player/window.h"
 #include "settings/settings.h"

@@ -2,7 +2,8 @@
 
 #include "host/codepage.h"
 #include "host/requests.h"
-#include "player/messages.h"
+#include "player/send.h"
+#include "player/winamp/messages.h"
 #include "player/winamp/playlist.h"
 #include "player/window.h"
 #include "settings/settings.h"

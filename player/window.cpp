@@ -1,6 +1,6 @@
 #include "player/window.h"
 
-#include "player/messages.h"
+#include "player/winamp/messages.h"
 
 HWND playerWindow = nullptr;
 

@@ -1,7 +1,7 @@
 #pragma once
 // AIMP's remote-control window: what it understands, finding it, and starting AIMP.
 #include "host/win32.h"
-#include "player/messages.h"
+#include "player/send.h"
 
 #include <cstdint>
 

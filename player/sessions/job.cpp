@@ -2,7 +2,7 @@
 
 #include "host/codepage.h"
 #include "host/compointer.h"
-#include "player/messages.h"
+#include "player/send.h"
 #include "player/sessions/api.h"
 #include "player/sessions/worker.h"
 

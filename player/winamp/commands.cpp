@@ -1,8 +1,9 @@
 #include "player/winamp/commands.h"
 
 #include "player/launch.h"
-#include "player/messages.h"
 #include "player/playbutton.h"
+#include "player/send.h"
+#include "player/winamp/messages.h"
 #include "player/window.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #include "player/winamp/volume.h"
 
-#include "player/messages.h"
+#include "player/send.h"
+#include "player/winamp/messages.h"
 #include "player/window.h"
 
 std::int32_t volumeLevel = 0;

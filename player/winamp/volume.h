@@ -1,6 +1,6 @@
 #pragma once
 // The louder and quieter buttons, over the plug-in's own idea of the player volume.
-#include "player/messages.h"
+#include "player/send.h"
 
 #include <cstdint>
 

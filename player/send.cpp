@@ -1,4 +1,4 @@
-#include "player/messages.h"
+#include "player/send.h"
 
 namespace {
 
