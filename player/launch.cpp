@@ -3,7 +3,7 @@
 #include "host/file.h"
 #include "player/send.h"
 #include "player/winamp/volume.h"
-#include "player/window.h"
+#include "player/winamp/window.h"
 #include "settings/settings.h"
 
 #include <string>

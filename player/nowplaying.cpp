@@ -5,6 +5,7 @@
 #include "player/send.h"
 #include "player/winamp/messages.h"
 #include "player/winamp/playlist.h"
+#include "player/winamp/window.h"
 #include "player/window.h"
 #include "settings/settings.h"
 

@@ -6,7 +6,7 @@
 #include "player/sessions/commands.h"
 #include "player/winamp/commands.h"
 #include "player/winamp/volume.h"
-#include "player/window.h"
+#include "player/winamp/window.h"
 #include "settings/settings.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include "player/playbutton.h"
 #include "player/send.h"
 #include "player/winamp/messages.h"
+#include "player/winamp/window.h"
 #include "player/window.h"
 
 namespace {

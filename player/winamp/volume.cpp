@@ -2,6 +2,7 @@
 
 #include "player/send.h"
 #include "player/winamp/messages.h"
+#include "player/winamp/window.h"
 #include "player/window.h"
 
 std::int32_t volumeLevel = 0;
