@@ -1,24 +1,14 @@
 #include "player/launch.h"
 
 #include "host/file.h"
-#include "player/send.h"
-#include "player/winamp/volume.h"
-#include "player/winamp/window.h"
-#include "settings/settings.h"
 
 #include <string>
 
 namespace {
 
-constexpr const char *openCommandKey = "Winamp.File\\Shell\\open\\command";
 constexpr DWORD lookupCount = 9;
 constexpr DWORD lookupIntervalMs = 750;
 constexpr DWORD settleMs = 200;
-constexpr std::int32_t launchVolume = 200;
-// Where Winamp installs by default, which the default player path misses where %ProgramFiles% is
-// Program Files (x86).
-constexpr const char *programFilesPlayerPath = "%ProgramFiles%\\Winamp\\Winamp.exe";
-
 // "Winamp fastsearch failed!" / "Winamp not found!"
 constexpr const char *notFoundText =
     "Winamp fastsearch failed!\r\n\r\n\xCD\xE5 \xEE\xE1\xED\xE0\xF0\xF3\xE6\xE5\xED Winamp!";
@@ -48,13 +38,6 @@ LSTATUS queryDefaultValue(HKEY key, std::string &value) {
   return status;
 }
 
-std::string candidatePath() {
-  if (fileExists(settings.customPlayer)) return settings.customPlayer;
-  std::string installed = expandedPath(programFilesPlayerPath);
-  if (installed != settings.customPlayer && fileExists(installed)) return installed;
-  return programPathOf(readPlayerOpenCommand(), fileExists);
-}
-
 HWND waitForWindow(HWND (*lookup)()) {
   HWND window = nullptr;
   for (DWORD lookups = 0; !window && lookups < lookupCount; ++lookups) {
@@ -65,16 +48,6 @@ HWND waitForWindow(HWND (*lookup)()) {
 }
 
 } // namespace
-
-HWND acquirePlayerWindow() {
-  if (HWND window = findPlayerWindow()) return window;
-  HWND window = startPlayer(candidatePath(), findPlayerWindow);
-  if (!window) return nullptr;
-  // A player that starts with higher rights takes none of this press's messages, its volume
-  // neither: the level stays as it was.
-  if (refusedAndTold(raiseVolumeFrom(launchVolume))) return nullptr;
-  return window;
-}
 
 HWND startPlayer(const std::string &path, HWND (*lookup)()) {
   if (!fileExists(path)) {
@@ -95,10 +68,6 @@ HWND startPlayer(const std::string &path, HWND (*lookup)()) {
 bool fileExists(const std::string &path) {
   if (path.empty()) return false;
   return ReadOnlyFile(path.c_str()).isOpen();
-}
-
-std::string readPlayerOpenCommand() {
-  return readOpenCommand(openCommandKey);
 }
 
 std::string readOpenCommand(const char *key) {

@@ -1,8 +1,8 @@
 #include "player/winamp/commands.h"
 
-#include "player/launch.h"
 #include "player/playbutton.h"
 #include "player/send.h"
+#include "player/winamp/launch.h"
 #include "player/winamp/messages.h"
 #include "player/winamp/window.h"
 #include "player/window.h"
