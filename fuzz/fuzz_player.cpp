@@ -19,8 +19,8 @@
 #include "fuzz/aimp_report.h"
 #include "fuzz/driver.h"
 #include "host/codepage.h"
-#include "player/nowplaying.h"
 #include "player/winamp/commands.h"
+#include "player/winamp/report.h"
 #include "settings/settings.h"
 
 #include <algorithm>

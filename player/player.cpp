@@ -5,6 +5,7 @@
 #include "player/aimp/window.h"
 #include "player/sessions/commands.h"
 #include "player/winamp/commands.h"
+#include "player/winamp/report.h"
 #include "player/winamp/volume.h"
 #include "player/winamp/window.h"
 #include "settings/settings.h"

@@ -2,7 +2,7 @@
 // Winamp does: its rate in Hz, a caption without a state suffix.
 #include "harness.h"
 
-#include "player/nowplaying.h"
+#include "player/winamp/report.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // much of a title one read of the player's memory may take.
 #include "nowplaying.h"
 
-#include "player/nowplaying.h"
 #include "player/winamp/playlist.h"
+#include "player/winamp/report.h"
 
 #include <string>
 

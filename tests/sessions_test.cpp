@@ -6,6 +6,7 @@
 
 #include "player/aimp/report.h"
 #include "player/sessions/job.h"
+#include "player/winamp/report.h"
 
 #include <numeric>
 

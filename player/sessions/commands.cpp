@@ -6,6 +6,7 @@
 #include "player/sessions/api.h"
 #include "player/sessions/job.h"
 #include "player/winamp/commands.h"
+#include "player/winamp/report.h"
 #include "player/winamp/volume.h"
 #include "settings/settings.h"
 
@@ -16,6 +17,8 @@ namespace {
 
 constexpr std::int64_t ticksPerMs = 10'000;
 constexpr std::int64_t ticksPerSecond = 10'000'000;
+// The line from a media session of Windows, whose player has no caption of its own.
+constexpr std::string_view sessionNowPlayingFormat = ">%player%: %track%";
 
 // The press on the session; Winamp's own press where there is none. A session that did not
 // answer in time gets nothing more: the messenger has waited long enough.
