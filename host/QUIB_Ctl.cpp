@@ -6,7 +6,6 @@
 #include "host/version.h"
 #include "mixer/mute.h"
 #include "player/player.h"
-#include "player/sessions/worker.h"
 #include "settings/settings.h"
 
 #include <cstdint>
@@ -39,9 +38,9 @@ const void *initialise(Record event) {
 }
 
 const void *finalise() {
-  // A media session's operation may still be waited for: no code of ours may run once the
-  // messenger has had this answer and unloads the library.
-  stopWorker();
+  // A player's operation may still be waited for on a thread of ours: no code of ours may run
+  // once the messenger has had this answer and unloads the library.
+  stopPlayerWork();
   removeButtons();
   return nullptr;
 }

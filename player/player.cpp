@@ -4,6 +4,7 @@
 #include "player/aimp/report.h"
 #include "player/aimp/window.h"
 #include "player/sessions/commands.h"
+#include "player/sessions/worker.h"
 #include "player/winamp/commands.h"
 #include "player/winamp/report.h"
 #include "player/winamp/volume.h"
@@ -50,4 +51,8 @@ const PlayerActions &chosenPlayer() {
     break;
   }
   return firstRunning();
+}
+
+void stopPlayerWork() {
+  stopWorker();
 }

@@ -27,3 +27,5 @@ PlayerChoice playerChoice(std::string_view value);
 // it as its imitation), then AIMP's; else the current media session, and without one Winamp,
 // which a press starts as it always did.
 const PlayerActions &chosenPlayer();
+// Lets no player's work outlive finalise: the media sessions' worker is stopped.
+void stopPlayerWork();
