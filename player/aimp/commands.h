@@ -1,4 +1,7 @@
 #pragma once
+// AIMP: the plug-in sends its remote-control window ("AIMP2_RemoteInfo") commands and asks it
+// for properties, and reads the current track from the memory block AIMP shares.
+//
 // The player buttons with AIMP, through its own commands and properties.
 #include <cstdint>
 

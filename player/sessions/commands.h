@@ -1,7 +1,10 @@
 #pragma once
-// The player buttons and the report with any player that shows itself in Windows' media
-// sessions (Windows 10 1809 and later). Without a current session each goes Winamp's way, as
-// before: a press may start the configured player.
+// Windows' media sessions (Windows 10 1809 and later): any player that shows itself in the
+// system's media flyout, reached through the session manager of Windows' runtime on a worker
+// thread of the plug-in's own, never on the messenger's.
+//
+// The player buttons and the report with a media session. Without a current session each goes
+// Winamp's way, as before: a press may start the configured player.
 #include "player/nowplaying.h"
 
 #include <cstdint>
