@@ -35,7 +35,8 @@ from pathlib import Path
 
 import pefile
 
-import project_version
+sys.dont_write_bytecode = True  # nothing of the run is left in the source tree
+import project_version  # noqa: E402
 
 EXPORT_NAME = "pluginFun"
 ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "winmm.dll",

@@ -26,8 +26,9 @@ import tempfile
 import zipfile
 from pathlib import Path
 
-import check_dll
-import project_version
+sys.dont_write_bytecode = True  # nothing of the run is left in the source tree
+import check_dll  # noqa: E402
+import project_version  # noqa: E402
 
 ENTRIES = ["QUIB_Ctl-readme.txt", "plugins/QUIB_Ctl.dll", "plugins/QUIB_Ctl.ini"]
 SWITCHES = ["buttonSend", "buttonPrev", "buttonRew", "buttonPlay", "buttonFwd", "buttonNext",
