@@ -4,22 +4,23 @@
 #
 # which writes QUIB_Ctl-<version>-win32.zip and SHA256SUMS into the build folder. Unpacked
 # into the messenger's folder it gives plugins/QUIB_Ctl.dll, plugins/QUIB_Ctl.ini and
-# QUIB_Ctl-readme.txt. tools/userguide.py makes the last two out of README.md, so that the
-# user's texts are written once. The install rules stage the files and CPack's ZIP generator
-# packs them; cmake/release-pack.cmake then re-packs the archive with the files alone and
-# fixed metadata (tools/repack_zip.py) and writes the sums.
+# QUIB_Ctl-readme.txt. tools/userguide.py makes the last two out of the documents that hold the
+# user's texts, in the readme's order, so that those texts are written once. The install rules
+# stage the files and CPack's ZIP generator packs them; cmake/release-pack.cmake then re-packs
+# the archive with the files alone and fixed metadata (tools/repack_zip.py) and writes the sums.
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(_quib_release_dir "${CMAKE_BINARY_DIR}/release")
 set(_quib_readme "${_quib_release_dir}/QUIB_Ctl-readme.txt")
 set(_quib_ini "${_quib_release_dir}/QUIB_Ctl.ini")
+set(_quib_user_texts "${CMAKE_SOURCE_DIR}/README.md")
 add_custom_command(
   OUTPUT "${_quib_readme}" "${_quib_ini}"
-  COMMAND "${Python3_EXECUTABLE}" "${CMAKE_SOURCE_DIR}/tools/userguide.py"
-          "${CMAKE_SOURCE_DIR}/README.md" "${_quib_readme}" "${_quib_ini}"
-  DEPENDS "${CMAKE_SOURCE_DIR}/README.md" "${CMAKE_SOURCE_DIR}/tools/userguide.py"
-  COMMENT "Making the release's readme and example settings from README.md"
+  COMMAND "${Python3_EXECUTABLE}" "${CMAKE_SOURCE_DIR}/tools/userguide.py" "${_quib_readme}"
+          "${_quib_ini}" ${_quib_user_texts}
+  DEPENDS ${_quib_user_texts} "${CMAKE_SOURCE_DIR}/tools/userguide.py"
+  COMMENT "Making the release's readme and example settings from the user's texts"
   VERBATIM)
 add_custom_target(quib_release_texts ALL DEPENDS "${_quib_readme}" "${_quib_ini}")
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""The README's version texts against the project's version (CMakeLists.txt, its one record):
+"""The documents' version texts against the project's version (CMakeLists.txt, its one record):
 the display name "<name>, v<version>" and the archive's name "QUIB_Ctl-<version>-win32.zip"
-wherever they stand, each at least once.
+wherever they stand, each at least once among the documents.
 
-usage: check_version.py [README]   (default: the README.md beside tools/)"""
+usage: check_version.py [DOCUMENT...]   (default: README.md and docs/*.md beside tools/)"""
 
 import re
 import sys
@@ -13,28 +13,32 @@ sys.dont_write_bytecode = True  # nothing of the run is left in the source tree
 import project_version  # noqa: E402
 
 
-def problems(readme, version):
+def problems(documents, version):
     found = []
     forms = {
         "display name": re.compile(re.escape(version.name) + r", v(\S+?)[\"»)]"),
         "archive name": re.compile(r"QUIB_Ctl-(\S+?)-win32\.zip"),
     }
     for what, form in forms.items():
-        seen = form.findall(readme)
-        if not seen:
-            found.append(f"no {what} with a version")
-        found += [f"{what} with version {v}" for v in sorted(set(seen)) if v != version.text]
+        seen = {path: form.findall(text) for path, text in documents.items()}
+        if not any(seen.values()):
+            found.append(f"{', '.join(map(str, documents))}: no {what} with a version")
+        found += [f"{path}: {what} with version {v}" for path, versions in seen.items()
+                  for v in sorted(set(versions)) if v != version.text]
     return found
 
 
 def main(argv):
-    path = Path(argv[1]) if len(argv) > 1 else project_version.ROOT / "README.md"
+    root = project_version.ROOT
+    paths = [Path(a) for a in argv[1:]] or [root / "README.md", *sorted(root.glob("docs/*.md"))]
+    documents = {path: path.read_text(encoding="utf-8") for path in paths}
+    names = ", ".join(str(path) for path in paths)
     version = project_version.from_cmake()
-    wrong = problems(path.read_text(encoding="utf-8"), version)
+    wrong = problems(documents, version)
     for w in wrong:
-        print(f"{path}: {w}, but the project's version is {version.text}")
+        print(f"{w}, but the project's version is {version.text}")
     if not wrong:
-        print(f"{path}: every version text reads {version.text}")
+        print(f"{names}: every version text reads {version.text}")
     return 1 if wrong else 0
 
 

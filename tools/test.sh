@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every test of the project, from a fresh machine: installs what is missing, builds the product's
 # build (the DLL and the Wine lab's 32-bit programs) and the native ones, and runs the
-# include-cycle check, the check of the README's version texts, the native tests (plain and under
+# include-cycle check, the check of the documents' version texts, the native tests (plain and under
 # ASan/UBSan), the checks of the product DLL, the product DLL under x86-32 emulation (and DLLs
 # with deliberate faults that the emulation must catch), the checks of the release archive, two
 # more builds of the release that must give the same bytes, the Wine suite on the shipped DLL (run
@@ -60,7 +60,7 @@ include_cycles() {
   rm -rf "$scratch"
 }
 
-# The README names the version the build gives; and the check still catches a README left at
+# The documents name the version the build gives; and the check still catches a README left at
 # another version.
 version_texts() {
   python3 tools/check_version.py || return 1
@@ -167,7 +167,7 @@ wine_suite() {
 }
 
 stage "include cycles among the product's modules" include_cycles
-stage "version texts of the README" version_texts
+stage "version texts of the documents" version_texts
 stage "product DLL" product_dll
 [ -n "${checked_dll:-}" ] && start_wine_suite
 stage "native unit tests" native native

@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
-"""Makes the release's texts for the user out of the README, so that they are kept only once.
+"""Makes the release's texts for the user out of the documents, so that they are kept only once.
 
-Usage: userguide.py README.md README_TXT INI
+Usage: userguide.py README_TXT INI MARKDOWN...
 
-README_TXT gets the parts of the README between the lines `<!-- readme.txt -->` and
-`<!-- /readme.txt -->`, as plain text: headings underlined, paragraphs and list items wrapped
-at 76 columns, backquotes dropped (a `quoted text` is never broken across lines), a table as
-one entry per row, its first cell with the other cells indented beneath, and indented blocks
-as they are. Pictures and other comment lines are left out. INI gets the indented block that
-follows the line `<!-- QUIB_Ctl.ini -->`.
+README_TXT gets the parts of the Markdown files, in the order given, between the lines
+`<!-- readme.txt -->` and `<!-- /readme.txt -->`, as plain text: headings underlined,
+paragraphs and list items wrapped at 76 columns, backquotes dropped (a `quoted text` is never
+broken across lines), a table as one entry per row, its first cell with the other cells
+indented beneath, and indented blocks as they are. Pictures and other comment lines are left
+out. INI gets the indented block that follows the line `<!-- QUIB_Ctl.ini -->`, which one of
+the files holds.
 
 Both are written in Windows-1251 with CR LF line ends, as Notepad writes them. A character
 that Windows-1251 lacks, or Markdown that has no plain form here (a link, a picture), stops
@@ -30,7 +31,7 @@ NBSP = "\u00a0"
 
 
 class Unfit(Exception):
-    """The README holds something the plain text cannot show."""
+    """A document holds something the plain text cannot show."""
 
 
 def marked_lines(lines):
@@ -121,15 +122,23 @@ def render(block):
     return wrap(" ".join(line.strip() for line in block))
 
 
-def readme_text(readme):
-    rendered = ["\n".join(render(b)) for b in blocks(marked_lines(readme.splitlines()))]
+def readme_text(documents):
+    """The marked parts of the documents, one after the other, as one plain text."""
+    lines = []
+    for name, text in documents.items():
+        try:
+            lines += marked_lines(text.splitlines())
+        except Unfit as e:
+            raise Unfit(f"{name}: {e}") from None
+    rendered = ["\n".join(render(b)) for b in blocks(lines)]
     return "\n\n".join(rendered) + "\n"
 
 
-def ini_text(readme):
-    lines = readme.splitlines()
-    if INI_MARK not in lines:
-        raise Unfit(f"no line {INI_MARK}")
+def ini_text(documents):
+    holders = [text.splitlines() for text in documents.values() if INI_MARK in text.splitlines()]
+    if len(holders) != 1:
+        raise Unfit(f"{len(holders)} of the documents hold the line {INI_MARK}, not one")
+    lines = holders[0]
     rest = lines[lines.index(INI_MARK) + 1:]
     while rest and not rest[0].strip():
         rest.pop(0)
@@ -152,15 +161,15 @@ def windows_text(text):
 
 
 def main(argv):
-    if len(argv) != 4:
+    if len(argv) < 4:
         print(__doc__.strip().splitlines()[2], file=sys.stderr)
         return 2
-    readme = Path(argv[1]).read_text(encoding="utf-8")
+    documents = {name: Path(name).read_text(encoding="utf-8") for name in argv[3:]}
     try:
-        Path(argv[2]).write_bytes(windows_text(readme_text(readme)))
-        Path(argv[3]).write_bytes(windows_text(ini_text(readme)))
+        Path(argv[1]).write_bytes(windows_text(readme_text(documents)))
+        Path(argv[2]).write_bytes(windows_text(ini_text(documents)))
     except Unfit as e:
-        print(f"userguide.py: {argv[1]}: {e}", file=sys.stderr)
+        print(f"userguide.py: {e}", file=sys.stderr)
         return 1
     return 0
 
