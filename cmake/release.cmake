@@ -14,7 +14,7 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(_quib_release_dir "${CMAKE_BINARY_DIR}/release")
 set(_quib_readme "${_quib_release_dir}/QUIB_Ctl-readme.txt")
 set(_quib_ini "${_quib_release_dir}/QUIB_Ctl.ini")
-set(_quib_user_texts "${CMAKE_SOURCE_DIR}/README.md")
+set(_quib_user_texts "${CMAKE_SOURCE_DIR}/README.md" "${CMAKE_SOURCE_DIR}/docs/user-guide.md")
 add_custom_command(
   OUTPUT "${_quib_readme}" "${_quib_ini}"
   COMMAND "${Python3_EXECUTABLE}" "${CMAKE_SOURCE_DIR}/tools/userguide.py" "${_quib_readme}"
