@@ -16,6 +16,7 @@ namespace emu {
 
 namespace {
 
+using win32::guidAt;
 using win32::hresult;
 
 enum class Interface { unknown, enumerator, device, endpointVolume };
@@ -79,14 +80,6 @@ template <class Host> Host *self(const Call &c, Interface interface) {
     throw Fault(std::string("an ") + nameOf(interface) + " method was called on an " +
                 nameOf(o->second.interface));
   return static_cast<Host *>(o->second.host);
-}
-
-GUID guidAt(Addr p, const char *what) {
-  if (!p) throw Fault(std::string(what) + " was given a null GUID");
-  GUID g{};
-  std::string bytes = read(p, sizeof g);
-  std::memcpy(&g, bytes.data(), sizeof g);
-  return g;
 }
 
 Interface interfaceOf(const GUID &iid) {

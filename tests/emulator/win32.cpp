@@ -3,6 +3,8 @@
 // file keeps the handles; each DLL's functions are in a file of its own.
 #include "tests/emulator/win32.h"
 
+#include <cstring>
+
 namespace emu {
 namespace {
 constexpr std::uintptr_t hostInvalid = ~std::uintptr_t{0};
@@ -39,6 +41,14 @@ std::wstring win32::readWide(Addr p, std::size_t units) {
     out.push_back(static_cast<WCHAR>(static_cast<std::uint8_t>(bytes[i]) |
                                      static_cast<std::uint8_t>(bytes[i + 1]) << 8));
   return out;
+}
+
+GUID win32::guidAt(Addr p, const char *what) {
+  if (!p) throw Fault(std::string(what) + " was given a null GUID");
+  GUID g{};
+  std::string bytes = read(p, sizeof g);
+  std::memcpy(&g, bytes.data(), sizeof g);
+  return g;
 }
 
 std::wstring win32::readWideCString(Addr p) {

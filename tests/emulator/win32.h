@@ -42,6 +42,8 @@ inline std::uint32_t hresult(HRESULT r) {
 std::wstring readWide(Addr p, std::size_t units);
 std::wstring readWideCString(Addr p);
 void writeWide(Addr p, std::wstring_view units);
+// A GUID argument; the call named is refused a null one.
+GUID guidAt(Addr p, const char *what);
 
 // A wide string argument: null stays null.
 struct WideText {
