@@ -43,6 +43,21 @@ std::size_t sequenceLength(std::string_view s) {
   return lead.length;
 }
 
+// Windows' conversion with the given flags: 0 lets it put a look-alike in place of a character
+// the code page lacks (best fit).
+std::string ansiFrom(std::basic_string_view<WCHAR> text, DWORD flags) {
+  // Windows refuses an empty text, and counts in an int.
+  if (text.empty() || text.size() > INT_MAX) return {};
+  const int units = static_cast<int>(text.size());
+  int size = WideCharToMultiByte(CP_ACP, flags, text.data(), units, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string ansi(static_cast<std::size_t>(size), '\0');
+  size =
+      WideCharToMultiByte(CP_ACP, flags, text.data(), units, ansi.data(), size, nullptr, nullptr);
+  ansi.resize(static_cast<std::size_t>(size > 0 ? size : 0));
+  return ansi;
+}
+
 } // namespace
 
 bool isUtf8WithNonAscii(std::string_view bytes) {
@@ -57,25 +72,26 @@ bool isUtf8WithNonAscii(std::string_view bytes) {
 }
 
 std::string ansiFromUtf16(std::basic_string_view<WCHAR> text) {
-  // Windows refuses an empty text, and counts in an int.
-  if (text.empty() || text.size() > INT_MAX) return {};
-  const int units = static_cast<int>(text.size());
-  int size = WideCharToMultiByte(CP_ACP, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string ansi(static_cast<std::size_t>(size), '\0');
-  size = WideCharToMultiByte(CP_ACP, 0, text.data(), units, ansi.data(), size, nullptr, nullptr);
-  ansi.resize(static_cast<std::size_t>(size > 0 ? size : 0));
-  return ansi;
+  return ansiFrom(text, 0);
 }
 
 std::string ansiFromUtf8(std::string_view bytes) {
+  return ansiFromUtf16(wideFromUtf8(bytes));
+}
+
+std::string ansiPathFromUtf16(std::basic_string_view<WCHAR> text) {
+  std::string path = ansiFrom(text, WC_NO_BEST_FIT_CHARS);
+  // A code page that takes no such flag, UTF-8, holds every character anyway.
+  return path.empty() ? ansiFromUtf16(text) : path;
+}
+
+std::basic_string<WCHAR> wideFromUtf8(std::string_view bytes) {
   if (bytes.empty() || bytes.size() > INT_MAX) return {};
   const int count = static_cast<int>(bytes.size());
   int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), count, nullptr, 0);
   if (units <= 0) return {};
   std::basic_string<WCHAR> wide(static_cast<std::size_t>(units), L'\0');
   units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), count, wide.data(), units);
-  if (units <= 0) return {};
-  wide.resize(static_cast<std::size_t>(units));
-  return ansiFromUtf16(wide);
+  wide.resize(static_cast<std::size_t>(units > 0 ? units : 0));
+  return wide;
 }

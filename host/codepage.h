@@ -13,3 +13,8 @@ bool isUtf8WithNonAscii(std::string_view bytes);
 // nothing is cut. Empty for an empty text, and for one too long for Windows' conversion.
 std::string ansiFromUtf16(std::basic_string_view<WCHAR> text);
 std::string ansiFromUtf8(std::string_view bytes);
+// For a file's name: a character the code page lacks becomes '?', never a look-alike ("u" for
+// "ü") that could name another file that exists; Windows takes no file name with a '?'.
+std::string ansiPathFromUtf16(std::basic_string_view<WCHAR> text);
+// Empty for an empty text, and for one too long for Windows' conversion.
+std::basic_string<WCHAR> wideFromUtf8(std::string_view bytes);

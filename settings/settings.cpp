@@ -56,6 +56,9 @@ void applyLine(std::string_view line) {
     }
 }
 
+// The one line whose value is a file's name; the parser takes its key as it stands.
+constexpr std::basic_string_view<WCHAR> pathLine = L"custom-player=";
+
 // Today's Notepad saves UTF-8, and UTF-16 as "Unicode".
 constexpr std::string_view utf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view utf16Mark = "\xFF\xFE";
@@ -67,6 +70,20 @@ std::basic_string<WCHAR> utf16Units(std::string_view bytes) {
     units[i] = static_cast<WCHAR>(static_cast<unsigned char>(bytes[2 * i]) |
                                   static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
   return units;
+}
+
+// Line by line: the player's path without best fit, so that a character the code page lacks
+// cannot make it the name of another program; every other line as Windows converts text.
+std::string ansiLines(std::basic_string_view<WCHAR> text) {
+  std::string ansi;
+  for (;;) {
+    std::size_t end = text.find(L"\r\n");
+    std::basic_string_view<WCHAR> line = text.substr(0, end);
+    ansi += line.starts_with(pathLine) ? ansiPathFromUtf16(line) : ansiFromUtf16(line);
+    if (end == text.npos) return ansi;
+    ansi += "\r\n";
+    text.remove_prefix(end + 2);
+  }
 }
 
 // The whole of an open file as the parser's text; the empty text when it cannot be read.
@@ -114,9 +131,9 @@ std::string readSettingsFile() {
 
 std::string settingsTextOf(std::string bytes) {
   std::string_view b = bytes;
-  if (b.starts_with(utf8Mark)) return ansiFromUtf8(b.substr(utf8Mark.size()));
-  if (b.starts_with(utf16Mark)) return ansiFromUtf16(utf16Units(b.substr(utf16Mark.size())));
-  if (isUtf8WithNonAscii(b)) return ansiFromUtf8(b);
+  if (b.starts_with(utf8Mark)) return ansiLines(wideFromUtf8(b.substr(utf8Mark.size())));
+  if (b.starts_with(utf16Mark)) return ansiLines(utf16Units(b.substr(utf16Mark.size())));
+  if (isUtf8WithNonAscii(b)) return ansiLines(wideFromUtf8(b));
   return bytes;
 }
 

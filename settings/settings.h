@@ -39,7 +39,8 @@ inline constexpr const char *defaultPlayer = "C:\\Program Files\\Winamp\\Winamp.
 std::string readSettingsFile();
 // A settings file's bytes as the text the parser reads, in the ANSI code page: a file that
 // begins with the UTF-8 or the UTF-16LE byte-order mark, or whose bytes are valid UTF-8 with a
-// character outside ASCII, is converted without its mark; any other is the text as it is.
+// character outside ASCII, is converted without its mark, the player's path without best fit
+// (a character the code page lacks becomes '?'); any other is the text as it is.
 std::string settingsTextOf(std::string bytes);
 // The full name of the file beside the DLL when that is the one readSettingsFile reads (the
 // file at settingsPath cannot be opened and this one can); empty otherwise. Wide, as the

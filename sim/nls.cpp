@@ -202,8 +202,19 @@ void appendUtf8(std::string &out, char32_t c) {
   }
 }
 
+// Windows' best fit for the Latin-1 letters (U+00C0 to U+00FF) a page lacks: the letter without
+// its accent; '?' where there is none.
+constexpr std::string_view latinBestFit =
+    "AAAAAAACEEEEIIII?NOOOOO?OUUUUY??aaaaaaaceeeeiiii?nooooo?ouuuuy?y";
+
+char32_t bestFit(char32_t c) {
+  char fit = c >= 0xC0 && c <= 0xFF ? latinBestFit[c - 0xC0] : '?';
+  return fit == '?' ? none : static_cast<char32_t>(fit);
+}
+
 // Each character in the code page, or the default character where the page lacks it.
-std::string bytesOf(UINT codePage, std::wstring_view wide, char defaultChar, bool &usedDefault) {
+std::string bytesOf(UINT codePage, std::wstring_view wide, char defaultChar, bool &usedDefault,
+                    bool withBestFit = false) {
   std::string out;
   while (!wide.empty()) {
     auto [c, length] = utf16At(wide);
@@ -213,6 +224,7 @@ std::string bytesOf(UINT codePage, std::wstring_view wide, char defaultChar, boo
       continue;
     }
     char32_t b = toByte(codePage, c);
+    if (b == none && withBestFit) b = bestFit(c);
     usedDefault |= b == none;
     out.push_back(b == none ? defaultChar : static_cast<char>(b));
   }
@@ -276,14 +288,15 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideCount,
                         int byteCount, LPCSTR defaultChar, LPBOOL usedDefaultChar) {
   codePage = resolved(codePage);
   bool utf8 = codePage == CP_UTF8;
-  if (!known(codePage) || flags != 0 || !wide || wideCount == 0 || byteCount < 0 ||
-      (byteCount > 0 && !bytes) || (utf8 && (defaultChar || usedDefaultChar))) {
+  if (!known(codePage) || (flags & ~WC_NO_BEST_FIT_CHARS) || !wide || wideCount == 0 ||
+      byteCount < 0 || (byteCount > 0 && !bytes) ||
+      (utf8 && (flags || defaultChar || usedDefaultChar))) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
   bool usedDefault = false;
-  std::string text =
-      bytesOf(codePage, counted(wide, wideCount), defaultChar ? *defaultChar : '?', usedDefault);
+  std::string text = bytesOf(codePage, counted(wide, wideCount), defaultChar ? *defaultChar : '?',
+                             usedDefault, !(flags & WC_NO_BEST_FIT_CHARS));
   if (usedDefaultChar) *usedDefaultChar = usedDefault ? TRUE : FALSE;
   return intoBuffer(text, bytes, byteCount);
 }

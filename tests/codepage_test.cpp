@@ -50,7 +50,7 @@ protected:
   void TearDown() override { sim::reset(); }
 };
 
-TEST_F(AnsiFrom, Utf8AndUtf16GiveTheCodePagesBytesAndAQuestionMarkForWhatItLacks) {
+TEST_F(AnsiFrom, Utf8AndUtf16GiveTheCodePagesBytesAndALookAlikeOrQuestionMarkForWhatItLacks) {
   struct Case {
     LCID system;
     std::string utf8;
@@ -60,7 +60,7 @@ TEST_F(AnsiFrom, Utf8AndUtf16GiveTheCodePagesBytesAndAQuestionMarkForWhatItLacks
       {ruRU, "np", L"np", "np"},
       {ruRU, "\xD0\xBD\xD0\xBF", L"\x043D\x043F", "\xED\xEF"},                       // нп
       {ruRU, "\xD0\x81\xD1\x91\xE2\x84\x96", L"\x0401\x0451\x2116", "\xA8\xB8\xB9"}, // Ёё№
-      {ruRU, "J\xC3\xBCrgen", L"J\x00FCrgen", "J?rgen"},
+      {ruRU, "J\xC3\xBCrgen", L"J\x00FCrgen", "Jurgen"}, // Windows' best fit
       {enUS, "J\xC3\xBCrgen", L"J\x00FCrgen", "J\xFCrgen"},
       {enUS, "\xD0\xBD\xD0\xBF", L"\x043D\x043F", "??"},
       // One question mark for each character, also for one of two UTF-16 units.
@@ -81,6 +81,8 @@ TEST_F(AnsiFrom, InvalidUtf8AndLoneSurrogatesBecomeQuestionMarksAndAnEmptyTextSt
   EXPECT_EQ(ansiFromUtf16(L"a\xD800-\xDC00"), "a?-?");
   EXPECT_EQ(ansiFromUtf8(""), "");
   EXPECT_EQ(ansiFromUtf16(L""), "");
+  // A file's name gets no look-alike, which could name another file.
+  EXPECT_EQ(ansiPathFromUtf16(L"J\x00FCrgen.exe"), "J?rgen.exe");
 }
 
 // What the plug-in relies on of Windows' conversions, held by the simulation.
@@ -97,10 +99,14 @@ TEST_F(AnsiFrom, TheSimulatedConversionsRefuseAsWindowsDoes) {
   EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, L"ab", -1, ansi, 4, nullptr, nullptr), 3);
   EXPECT_STREQ(ansi, "ab");
   BOOL usedDefault = FALSE;
-  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, L"\x00FC", 1, ansi, 4, "*", &usedDefault), 1);
+  EXPECT_EQ(
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, L"\x00FC", 1, ansi, 4, "*", &usedDefault),
+      1);
   EXPECT_EQ(ansi[0], '*');
   EXPECT_EQ(usedDefault, TRUE);
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"a", 1, ansi, 4, nullptr, &usedDefault), 0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_NO_BEST_FIT_CHARS, L"a", 1, ansi, 4, nullptr, nullptr),
+            0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 

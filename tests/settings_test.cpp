@@ -370,6 +370,15 @@ TEST_P(SettingsFileEncoding, APlayerPathSavedInUtf8NamesTheProgramThatIsThere) {
   press(0);
   ASSERT_FALSE(sim::shellCalls().empty());
   EXPECT_EQ(hex(sim::shellCalls()[0].file), hex("\xCF\xEB\xE5\xE5\xF0\\winamp.exe"));
+  // «Jürgen», which code page 1251 lacks: the look-alike «Jurgen» is another program.
+  std::filesystem::create_directories("Jurgen");
+  std::ofstream("Jurgen/winamp.exe") << "MZ";
+  sim::shellCalls().clear();
+  std::size_t boxes = sim::messageBoxes().size();
+  initialiseWith("button-play=yes\r\ncustom-player=J\xC3\xBCrgen\\winamp.exe");
+  press(0);
+  EXPECT_TRUE(sim::shellCalls().empty());
+  EXPECT_EQ(sim::messageBoxes().size(), boxes + 1);
 }
 
 ON_BOTH_BUILDS(SettingsFileEncoding);

@@ -105,6 +105,10 @@ std::uint32_t strlen_(const Call &c) {
   return static_cast<std::uint32_t>(readCString(c.arg(0)).size());
 }
 
+std::uint32_t wcslen_(const Call &c) {
+  return static_cast<std::uint32_t>(win32::readWideCString(c.arg(0)).size());
+}
+
 int sign(int r) {
   return r < 0 ? -1 : r > 0;
 }
@@ -339,6 +343,7 @@ const std::vector<Binding> &runtimeBindings() {
       {"msvcrt.dll", "memcmp", crt, 3, memcmp_, 0},
       {"msvcrt.dll", "memchr", crt, 3, memchr_, 0},
       {"msvcrt.dll", "strlen", crt, 1, strlen_, 0},
+      {"msvcrt.dll", "wcslen", crt, 1, wcslen_, 0},
       {"msvcrt.dll", "strcmp", crt, 2, strcmp_, 0},
       {"msvcrt.dll", "strncmp", crt, 3, strncmp_, 0},
       {"msvcrt.dll", "_initterm", crt, 2, initterm, 0},
