@@ -38,8 +38,9 @@ const void *initialise(Record event) {
 }
 
 const void *finalise() {
-  // A player's operation may still be waited for on a thread of ours: no code of ours may run
-  // once the messenger has had this answer and unloads the library.
+  // A player's operation may still be waited for on a thread of ours, which is asked to stop; one
+  // still inside a call holds the library itself, so the messenger's unloading cannot pull the
+  // code from under it.
   stopPlayerWork();
   removeButtons();
   return nullptr;

@@ -3,6 +3,7 @@
 #include "player/aimp/commands.h"
 #include "player/aimp/report.h"
 #include "player/aimp/window.h"
+#include "player/send.h"
 #include "player/sessions/commands.h"
 #include "player/sessions/worker.h"
 #include "player/winamp/commands.h"
@@ -54,5 +55,5 @@ const PlayerActions &chosenPlayer() {
 }
 
 void stopPlayerWork() {
-  stopWorker();
+  stopWorker(playerTimeoutMs);
 }

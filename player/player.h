@@ -24,8 +24,9 @@ enum class PlayerChoice { automatic, winamp, aimp, sessions };
 // anything else, empty included, lets the first player that runs be used.
 PlayerChoice playerChoice(std::string_view value);
 // The player the settings name; else the first one running: Winamp's window (unless AIMP shows
-// it as its imitation), then AIMP's; else the current media session, and without one Winamp,
-// which a press starts as it always did.
+// it as its imitation), then AIMP's; else a media session (the one that plays, else the current
+// one), and without one Winamp, which a press starts as it always did.
 const PlayerActions &chosenPlayer();
-// Lets no player's work outlive finalise: the media sessions' worker is stopped.
+// Asks the players' work to stop, waiting no longer than for a hung player: the media
+// sessions' worker, which may be inside a call that blocks, leaves on its own after that.
 void stopPlayerWork();

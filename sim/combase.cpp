@@ -31,6 +31,12 @@ sim::Sessions &state() {
 }
 
 SimInstance combaseModule;
+SimInstance shell32Module;
+
+// The session of a slot: -1 the current one, else one of the others.
+sim::MediaSession &media(int slot) {
+  return slot < 0 ? *state().current : state().others.at(static_cast<std::size_t>(slot));
+}
 
 // Notes a call; one without COM or on the messenger's thread is a misuse.
 void called(std::string_view call) {
@@ -39,6 +45,7 @@ void called(std::string_view call) {
   if (sim::coreAudio().apartment == sim::Apartment::none)
     s.misuses.push_back(std::string(call) + " without COM");
   if (!sim::onOtherThread()) s.misuses.push_back(std::string(call) + " on the messenger's thread");
+  if (call == s.blockingCall) Sleep(s.blockMs);
 }
 
 HRESULT giveString(const std::wstring &text, HSTRING *out) {
@@ -78,14 +85,15 @@ template <class Result, class Interface> HRESULT operation(Result result, Interf
 }
 
 // A press that the session takes unless its operations never end or fail.
-template <class Change> HRESULT press(std::string_view call, Pressed **out, Change change) {
+template <class Change>
+HRESULT press(std::string_view call, int slot, Pressed **out, Change change) {
   called(call);
   bool takes = state().ending == sim::AsyncEnd::atOnce || state().ending == sim::AsyncEnd::late;
-  if (takes && state().current) change(*state().current);
+  if (takes) change(media(slot));
   return operation(Boolean{takes}, out);
 }
-HRESULT press(std::string_view call, Pressed **out) {
-  return press(call, out, [](sim::MediaSession &) {});
+HRESULT press(std::string_view call, int slot, Pressed **out) {
+  return press(call, slot, out, [](sim::MediaSession &) {});
 }
 
 HRESULT unserved(std::string_view call) {
@@ -95,58 +103,87 @@ HRESULT unserved(std::string_view call) {
 }
 
 class Timeline final : public Inspectable<TimelineProperties> {
-  sim::MediaSession s_ = *state().current;
+  sim::MediaSession s_;
 
 public:
+  explicit Timeline(int slot) : s_(media(slot)) {}
   HRESULT STDMETHODCALLTYPE get_StartTime(Ticks *v) override { return answer(s_.startTime, v); }
   HRESULT STDMETHODCALLTYPE get_EndTime(Ticks *v) override { return answer(s_.endTime, v); }
-  HRESULT STDMETHODCALLTYPE get_MinSeekTime(Ticks *v) override { return answer(s_.startTime, v); }
-  HRESULT STDMETHODCALLTYPE get_MaxSeekTime(Ticks *v) override { return answer(s_.endTime, v); }
+  HRESULT STDMETHODCALLTYPE get_MinSeekTime(Ticks *v) override { return answer(s_.minSeek, v); }
+  HRESULT STDMETHODCALLTYPE get_MaxSeekTime(Ticks *v) override { return answer(s_.maxSeek, v); }
   HRESULT STDMETHODCALLTYPE get_Position(Ticks *v) override {
     called("Position");
     return answer(s_.position, v);
   }
+  HRESULT STDMETHODCALLTYPE get_LastUpdatedTime(DateTime *v) override {
+    return answer(s_.stampAge ? sim::fileTimeNow() - *s_.stampAge : 0, v);
+  }
+};
+
+class Rate final : public Inspectable<DoubleReference> {
+  double rate_;
+
+public:
+  explicit Rate(double rate) : rate_(rate) {}
+  HRESULT STDMETHODCALLTYPE get_Value(double *v) override { return answer(rate_, v); }
 };
 
 class Playback final : public Inspectable<PlaybackInfo> {
+  int slot_;
+
 public:
+  explicit Playback(int slot) : slot_(slot) {}
   HRESULT STDMETHODCALLTYPE get_Controls(PlaybackControls **out) override {
-    return handOut<winrt::Controls>(out, state().current->positionEnabled);
+    return handOut<winrt::Controls>(out, media(slot_).positionEnabled);
   }
   HRESULT STDMETHODCALLTYPE get_PlaybackStatus(std::int32_t *v) override {
     called("PlaybackStatus");
-    return answer(state().current->status, v);
+    return answer(media(slot_).status, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_PlaybackType(IInspectable **) override {
+    return unserved("PlaybackType");
+  }
+  HRESULT STDMETHODCALLTYPE get_AutoRepeatMode(IInspectable **) override {
+    return unserved("AutoRepeatMode");
+  }
+  HRESULT STDMETHODCALLTYPE get_PlaybackRate(DoubleReference **out) override {
+    std::optional<double> rate = media(slot_).rate;
+    return rate ? handOut<Rate>(out, *rate) : answer<DoubleReference *>(nullptr, out);
   }
 };
 
 class Properties final : public Inspectable<MediaProperties> {
-  sim::MediaSession s_ = *state().current;
+  sim::MediaSession s_;
 
 public:
+  explicit Properties(int slot) : s_(media(slot)) {}
   HRESULT STDMETHODCALLTYPE get_Title(HSTRING *out) override { return giveString(s_.title, out); }
   HRESULT STDMETHODCALLTYPE get_Subtitle(HSTRING *out) override { return giveString({}, out); }
   HRESULT STDMETHODCALLTYPE get_AlbumArtist(HSTRING *out) override { return giveString({}, out); }
   HRESULT STDMETHODCALLTYPE get_Artist(HSTRING *out) override { return giveString(s_.artist, out); }
 };
 
-class CurrentSession final : public Inspectable<Session> {
+class SimSession final : public Inspectable<Session> {
+  int slot_;
+
 public:
+  explicit SimSession(int slot) : slot_(slot) {}
   HRESULT STDMETHODCALLTYPE get_SourceAppUserModelId(HSTRING *out) override {
     called("SourceAppUserModelId");
-    return giveString(state().current->appId, out);
+    return giveString(media(slot_).appId, out);
   }
   HRESULT STDMETHODCALLTYPE
   TryGetMediaPropertiesAsync(AsyncOperation<MediaProperties *> **out) override {
     called("TryGetMediaPropertiesAsync");
-    return operation<MediaProperties *>(new Properties, out);
+    return operation<MediaProperties *>(new Properties(slot_), out);
   }
   HRESULT STDMETHODCALLTYPE GetTimelineProperties(TimelineProperties **out) override {
     called("GetTimelineProperties");
-    return handOut<Timeline>(out);
+    return handOut<Timeline>(out, slot_);
   }
   HRESULT STDMETHODCALLTYPE GetPlaybackInfo(PlaybackInfo **out) override {
     called("GetPlaybackInfo");
-    return handOut<Playback>(out);
+    return handOut<Playback>(out, slot_);
   }
   HRESULT STDMETHODCALLTYPE TryPlayAsync(Pressed **) override { return unserved("TryPlayAsync"); }
   HRESULT STDMETHODCALLTYPE TryPauseAsync(Pressed **) override { return unserved("TryPauseAsync"); }
@@ -161,10 +198,10 @@ public:
     return unserved("TryRewindAsync");
   }
   HRESULT STDMETHODCALLTYPE TrySkipNextAsync(Pressed **out) override {
-    return press("TrySkipNextAsync", out);
+    return press("TrySkipNextAsync", slot_, out);
   }
   HRESULT STDMETHODCALLTYPE TrySkipPreviousAsync(Pressed **out) override {
-    return press("TrySkipPreviousAsync", out);
+    return press("TrySkipPreviousAsync", slot_, out);
   }
   HRESULT STDMETHODCALLTYPE TryChangeChannelUpAsync(Pressed **) override {
     return unserved("TryChangeChannelUpAsync");
@@ -173,7 +210,7 @@ public:
     return unserved("TryChangeChannelDownAsync");
   }
   HRESULT STDMETHODCALLTYPE TryTogglePlayPauseAsync(Pressed **out) override {
-    return press("TryTogglePlayPauseAsync", out, [](sim::MediaSession &s) {
+    return press("TryTogglePlayPauseAsync", slot_, out, [](sim::MediaSession &s) {
       s.status = s.status == sim::sessionPlaying ? sim::sessionPaused : sim::sessionPlaying;
     });
   }
@@ -189,13 +226,26 @@ public:
   HRESULT STDMETHODCALLTYPE TryChangePlaybackPositionAsync(Ticks position, Pressed **out) override {
     state().positionsAsked.push_back(position);
     // As a player whose controls refuse it: the operation answers false.
-    if (!state().current->positionEnabled) {
+    if (!media(slot_).positionEnabled) {
       called("TryChangePlaybackPositionAsync");
       return operation(Boolean{0}, out);
     }
-    return press("TryChangePlaybackPositionAsync", out,
+    return press("TryChangePlaybackPositionAsync", slot_, out,
                  [position](sim::MediaSession &s) { s.position = position; });
   }
+};
+
+// The current session first, as the slots count them, then the others.
+class SessionVector final : public Inspectable<SessionList> {
+  int first_ = state().current ? -1 : 0;
+  UINT32 size_ = static_cast<UINT32>(state().others.size()) + (state().current ? 1 : 0);
+
+public:
+  HRESULT STDMETHODCALLTYPE GetAt(UINT32 index, Session **out) override {
+    if (index >= size_) return E_BOUNDS;
+    return handOut<SimSession>(out, first_ + static_cast<int>(index));
+  }
+  HRESULT STDMETHODCALLTYPE get_Size(UINT32 *v) override { return answer(size_, v); }
 };
 
 class SessionManager final : public Inspectable<Manager> {
@@ -203,7 +253,30 @@ public:
   HRESULT STDMETHODCALLTYPE GetCurrentSession(Session **out) override {
     called("GetCurrentSession");
     if (!out) return E_POINTER;
-    *out = state().current ? new CurrentSession : nullptr;
+    *out = state().current ? new SimSession(-1) : nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetSessions(SessionList **out) override {
+    called("GetSessions");
+    return handOut<SessionVector>(out);
+  }
+};
+
+// The Apps folder's item for an app id, which gives Windows' name for it.
+class AppItem final : public winrt::Unknown<ShellItem> {
+  std::wstring name_;
+
+public:
+  explicit AppItem(std::wstring name) : name_(std::move(name)) {}
+  HRESULT STDMETHODCALLTYPE BindToHandler(void *, REFGUID, REFIID, void **) override {
+    return unserved("BindToHandler");
+  }
+  HRESULT STDMETHODCALLTYPE GetParent(ShellItem **) override { return unserved("GetParent"); }
+  HRESULT STDMETHODCALLTYPE GetDisplayName(std::int32_t form, LPWSTR *out) override {
+    called("GetDisplayName");
+    if (form != normalDisplayName || !out) return E_INVALIDARG;
+    *out = static_cast<LPWSTR>(std::malloc(sizeof(WCHAR) * (name_.size() + 1)));
+    std::copy(name_.c_str(), name_.c_str() + name_.size() + 1, *out);
     return S_OK;
   }
 };
@@ -268,14 +341,31 @@ void installSessionManager() {
   state().registered = true;
 }
 HMODULE libraryNamed(const std::string &name) {
+  if (name == "shell32.dll") return &shell32Module;
   return (name == "combase.dll" || name == "combase") && state().combase ? &combaseModule : nullptr;
 }
+
+// Windows 8 and later, as combase: the Apps folder knows the app ids it has names for.
+HRESULT shCreateItemInKnownFolder(const GUID &folder, DWORD flags, LPCWSTR item, REFIID iid,
+                                  void **out) {
+  called("SHCreateItemInKnownFolder");
+  if (!out || !item || !(iid == iidShellItem)) return E_INVALIDARG;
+  *out = nullptr;
+  auto name = state().appNames.find(item);
+  if (!(folder == appsFolder) || flags != knownFolderDontVerify || name == state().appNames.end())
+    return E_INVALIDARG;
+  *out = static_cast<ShellItem *>(new AppItem(name->second));
+  return S_OK;
+}
 FARPROC combaseProcedure(HMODULE module, LPCSTR name) {
-  if (module != &combaseModule || reinterpret_cast<std::uintptr_t>(name) <= 0xFFFF) return nullptr;
+  if (reinterpret_cast<std::uintptr_t>(name) <= 0xFFFF) return nullptr;
   std::string_view n(name);
   auto procedure = [](auto *function) {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
   };
+  if (module == &shell32Module && n == "SHCreateItemInKnownFolder" && state().combase)
+    return procedure(&shCreateItemInKnownFolder);
+  if (module != &combaseModule) return nullptr;
   if (n == "RoGetActivationFactory") return procedure(&roGetActivationFactory);
   if (n == "WindowsCreateString") return procedure(&windowsCreateString);
   if (n == "WindowsDeleteString") return procedure(&windowsDeleteString);

@@ -237,7 +237,9 @@ HRESULT CoInitializeEx(LPVOID, DWORD coInit) {
   auto wanted = (coInit & COINIT_APARTMENTTHREADED) ? sim::Apartment::singleThreaded
                                                     : sim::Apartment::multithreaded;
   HRESULT result = S_OK;
-  if (a.apartment == sim::Apartment::none)
+  if (FAILED(a.initialiseFails))
+    result = a.initialiseFails;
+  else if (a.apartment == sim::Apartment::none)
     a.apartment = wanted;
   else if (a.apartment == wanted)
     result = S_FALSE;
@@ -257,6 +259,11 @@ void CoUninitialize() {
     return;
   }
   if (--a.initialisations == 0) a.apartment = sim::Apartment::none;
+}
+
+// What the simulated shell hands out comes from malloc.
+void CoTaskMemFree(LPVOID block) {
+  std::free(block);
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,

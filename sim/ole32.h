@@ -15,6 +15,7 @@ using IID = GUID;
 using CLSID = GUID;
 using REFIID = const IID &;
 using REFCLSID = const CLSID &;
+using REFGUID = const GUID &;
 using LPCGUID = const GUID *;
 bool operator==(const GUID &a, const GUID &b);
 
@@ -26,6 +27,7 @@ inline constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003);
 inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
 inline constexpr HRESULT E_NOTFOUND = static_cast<HRESULT>(0x80070490);
+inline constexpr HRESULT E_BOUNDS = static_cast<HRESULT>(0x8000000B);
 inline constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110);
 inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
 inline constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0);
@@ -117,6 +119,7 @@ template <> const GUID &simUuidOf<IUnknown>();
 
 HRESULT CoInitializeEx(LPVOID reserved, DWORD coInit);
 void CoUninitialize();
+void CoTaskMemFree(LPVOID block);
 HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
                          LPVOID *object);
 
@@ -138,7 +141,8 @@ struct CoreAudio {
   HRESULT activateResult = S_OK;
   HRESULT setMuteResult = S_OK; // S_OK, S_FALSE or a failure
   Apartment apartment = Apartment::none;
-  int initialisations = 0; // outstanding CoInitializeEx calls on the thread
+  int initialisations = 0;        // outstanding CoInitializeEx calls on the thread
+  HRESULT initialiseFails = S_OK; // a failure: what every CoInitializeEx answers
   // What happened: every call by name, in order ("CoInitializeEx", "SetMute", "Release
   // device", ...), and the arguments that matter
   std::vector<std::string_view> calls;

@@ -26,6 +26,9 @@ Threads &threads() {
   return t;
 }
 
+// Thrown by FreeLibraryAndExitThread to leave the thread's routine.
+struct ThreadExit {};
+
 } // namespace
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE routine, LPVOID parameter,
@@ -61,7 +64,10 @@ std::uint64_t runAsThread(const std::function<void()> &body) {
   std::uint64_t before = machine().clockMs;
   ComThreadState messengers = swapComThreadState({});
   ++threads().depth;
-  body();
+  try {
+    body();
+  } catch (const ThreadExit &) {
+  }
   --threads().depth;
   ComThreadState own = swapComThreadState(messengers);
   if (own.initialisations)
@@ -103,6 +109,21 @@ HMODULE LoadLibraryA(LPCSTR fileName) {
   }
   ++threads().libraries[module];
   return module;
+}
+
+BOOL GetModuleHandleExW(DWORD flags, LPCWSTR, HMODULE *module) {
+  if (flags != GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS || !module) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *module = thisModule();
+  ++threads().libraries[*module];
+  return TRUE;
+}
+
+void FreeLibraryAndExitThread(HMODULE module, DWORD) {
+  FreeLibrary(module);
+  throw ThreadExit{};
 }
 
 BOOL FreeLibrary(HMODULE module) {

@@ -16,6 +16,11 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 HMODULE LoadLibraryA(LPCSTR fileName);
 BOOL FreeLibrary(HMODULE module);
+inline constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS = 0x00000004;
+// The plug-in's own module for an address, counted as a load until it is freed.
+BOOL GetModuleHandleExW(DWORD flags, LPCWSTR address, HMODULE *module);
+// Frees the library and ends the running thread: its wait returns.
+[[noreturn]] void FreeLibraryAndExitThread(HMODULE module, DWORD exitCode);
 
 namespace sim {
 // Runs the body as another thread: COM's apartment is that thread's own while it runs. Gives

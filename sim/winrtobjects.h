@@ -25,12 +25,12 @@ inline std::atomic<long> &liveObjects() {
   return live;
 }
 
-template <class Interface> class Inspectable : public Interface {
+template <class Interface> class Unknown : public Interface {
 public:
-  Inspectable() { ++liveObjects(); }
-  Inspectable(const Inspectable &) = delete;
-  Inspectable &operator=(const Inspectable &) = delete;
-  virtual ~Inspectable() { --liveObjects(); }
+  Unknown() { ++liveObjects(); }
+  Unknown(const Unknown &) = delete;
+  Unknown &operator=(const Unknown &) = delete;
+  virtual ~Unknown() { --liveObjects(); }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
@@ -46,9 +46,6 @@ public:
     if (!left) delete this;
     return left;
   }
-  HRESULT STDMETHODCALLTYPE GetIids(ULONG *, IID **) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING *) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel *) override { return E_NOTIMPL; }
 
 protected:
   // The interface's own IID, which QueryInterface answers besides IUnknown and IInspectable.
@@ -57,6 +54,14 @@ protected:
 
 private:
   std::atomic<ULONG> references_{1};
+};
+
+// The runtime's objects; the shell's are IUnknown's alone.
+template <class Interface> class Inspectable : public Unknown<Interface> {
+public:
+  HRESULT STDMETHODCALLTYPE GetIids(ULONG *, IID **) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING *) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel *) override { return E_NOTIMPL; }
 };
 
 template <class Value> HRESULT answer(Value value, Value *out) {

@@ -5,9 +5,11 @@
 #include "toolbar.h"
 
 #include "player/aimp/report.h"
-#include "player/sessions/job.h"
+#include "player/sessions/name.h"
+#include "player/sessions/position.h"
 #include "player/winamp/report.h"
 
+#include <cmath>
 #include <numeric>
 
 namespace {
@@ -24,11 +26,37 @@ TEST(SessionNames, TheProgramIsWhatAPersonReadsAndAPositionStaysWithinTheTimelin
   EXPECT_EQ(programName(L".exe"), L".exe");
   EXPECT_EQ(programName(L""), L"Player");
   EXPECT_EQ(programName(L"C:\\Players\\"), L"Player");
-  EXPECT_EQ(skippedTicks(83 * second, 0, 215 * second, 5 * second), 88 * second);
-  EXPECT_EQ(skippedTicks(3 * second, 0, 215 * second, -5 * second), 0);
-  EXPECT_EQ(skippedTicks(213 * second, 0, 215 * second, 5 * second), 215 * second);
+  // Never a packaged app's "App", nor a hash of Firefox's folder.
+  EXPECT_EQ(programName(L"AppleInc.AppleMusicWin_nzyj5cx40ttqa!App"), L"AppleInc.AppleMusicWin");
+  EXPECT_EQ(programName(L"308046B0AF4A39CB"), L"Player");
+  EXPECT_EQ(programName(L"308046B0AF4A39CG"), L"308046B0AF4A39CG");
+  const SessionTimeline t{0, 215 * second, 0, 0, 83 * second, 0};
+  EXPECT_EQ(skippedTicks(t, 83 * second, 5 * second), 88 * second);
+  EXPECT_EQ(skippedTicks(t, 3 * second, -5 * second), 0);
+  EXPECT_EQ(skippedTicks(t, 213 * second, 5 * second), 215 * second);
+  // Within the range the player accepts now, where it gives one.
+  EXPECT_EQ(skippedTicks({0, 215 * second, 10 * second, 60 * second}, 83 * second, 5 * second),
+            60 * second);
   // A live stream's timeline has no end: nothing bounds the position above.
-  EXPECT_EQ(skippedTicks(83 * second, 0, 0, 5 * second), 88 * second);
+  EXPECT_EQ(skippedTicks({}, 83 * second, 5 * second), 88 * second);
+  constexpr std::int64_t max = INT64_MAX;
+  EXPECT_EQ(skippedTicks({}, max - 1, 5 * second), max);
+  EXPECT_EQ(skippedTicks({INT64_MIN, 0}, INT64_MIN + 1, -5 * second), INT64_MIN);
+}
+
+TEST(SessionNames, ThePositionMovesOnFromItsStampOnlyWhilePlaying) {
+  constexpr std::int64_t now = 134'405'568'000'000'000, stamp = now - 60 * second;
+  const SessionTimeline t{0, 215 * second, 0, 0, 83 * second, stamp};
+  EXPECT_EQ(livePosition(t, true, now, 1.0), 143 * second);
+  EXPECT_EQ(livePosition(t, true, now, 2.0), 203 * second);
+  EXPECT_EQ(livePosition(t, true, now, 1e300), 215 * second);
+  EXPECT_EQ(livePosition(t, true, now, -1e300), 0);
+  EXPECT_EQ(livePosition(t, true, now, std::nan("")), 143 * second);
+  EXPECT_EQ(livePosition(t, false, now, 1.0), 83 * second);
+  for (std::int64_t unset : {std::int64_t{0}, 125'911'583'999'999'999, now + 1})
+    EXPECT_EQ(livePosition({0, 215 * second, 0, 0, 83 * second, unset}, true, now, 1.0),
+              83 * second);
+  EXPECT_EQ(livePosition({0, 0, 0, 0, INT64_MAX - 1, stamp}, true, now, 1.0), INT64_MAX);
 }
 
 TEST(SessionNames, PlayerNamesWinampAndAimpToo) {
@@ -100,10 +128,18 @@ TEST_P(Sessions, TheSkipsMoveTheTimelinesPositionWithinItWhereTheControlsAllowIt
   press(Fwd);
   sim::sessions().current->position = 3 * second;
   press(Rew);
-  EXPECT_EQ(sim::sessions().positionsAsked, (std::vector<std::int64_t>{88 * second, 0}));
+  // Stamped a minute ago at 1:23: it has played on to 2:23 while playing, not while paused.
+  for (std::int32_t status : {sim::sessionPlaying, sim::sessionPaused}) {
+    sim::sessions().current->position = 83 * second;
+    sim::sessions().current->stampAge = 60 * second;
+    sim::sessions().current->status = status;
+    press(Fwd);
+  }
+  EXPECT_EQ(sim::sessions().positionsAsked,
+            (std::vector<std::int64_t>{88 * second, 0, 148 * second, 88 * second}));
   sim::sessions().current->positionEnabled = false;
   press(Fwd);
-  EXPECT_EQ(sim::sessions().positionsAsked.size(), 2u);
+  EXPECT_EQ(sim::sessions().positionsAsked.size(), 4u);
   // Open files has no dialog of a session's player to open.
   std::size_t before = messenger().requests.size();
   press(Open);
@@ -129,9 +165,10 @@ TEST_P(Sessions, TheKeywordsLineIsTheProgramAndArtistDashTitleInTheAnsiCodePage)
   sim::sessions().current->artist = L"";
   sim::sessions().current->title = L"\u041f\u0435\u0441\u043d\u044f"; // "Песня"
   sim::sessions().current->appId = L"Microsoft.ZuneMusic_8wekyb3d8bbwe!Microsoft.ZuneMusic";
+  sim::sessions().appNames[sim::sessions().current->appId] = L"Media Player";
   deliver(messageEvent(555, "np"));
   EXPECT_EQ(lines(), (std::vector<std::string>{">Spotify: Some Artist - Some Song",
-                                               ">Microsoft.ZuneMusic: \xCF\xE5\xF1\xED\xFF"}));
+                                               ">Media Player: \xCF\xE5\xF1\xED\xFF"}));
   EXPECT_EQ(messenger().requests.back().idOrContact, 555);
 }
 
@@ -140,8 +177,32 @@ TEST_P(Sessions, AFormatShowsTheTimelineAndNothingForWhatASessionDoesNotTell) {
       allOnWithKeyword +
       "nowplaying-format=%player%: %title% [%pos%/%len%] (%khz%|%kbps%|%channels%|%number%)\r\n");
   deliver(messageEvent(555, "np"));
+  sim::sessions().current->stampAge = 60 * second;
+  deliver(messageEvent(555, "np"));
   EXPECT_EQ(lines(),
-            (std::vector<std::string>{"Spotify: Some Artist - Some Song [1:23/3:35] (|||)"}));
+            (std::vector<std::string>{"Spotify: Some Artist - Some Song [1:23/3:35] (|||)",
+                                      "Spotify: Some Artist - Some Song [2:23/3:35] (|||)"}));
+}
+
+TEST_P(Sessions, AContactGetsOnlyWhatPlaysAndAPlayingSessionGoesBeforeAPausedCurrentOne) {
+  initialiseWith(allOnWithKeyword);
+  sim::sessions().current->status = sim::sessionPaused;
+  EXPECT_EQ(hex(deliver(messageEvent(555, "np"))), hex(bytes({1, 0, 0, 0, 0x04})));
+  press(Send);
+  sim::MediaSession playing;
+  playing.appId = L"C:\\Firefox\\firefox.exe";
+  playing.title = L"Other Song";
+  sim::sessions().others = {playing};
+  deliver(messageEvent(555, "np"));
+  press(Play);
+  EXPECT_EQ(lines(), (std::vector<std::string>{">Spotify: Some Artist - Some Song",
+                                               ">firefox: Some Artist - Other Song"}));
+  EXPECT_EQ(sim::sessions().others[0].status, sim::sessionPaused);
+  EXPECT_EQ(sim::sessions().current->status, sim::sessionPaused);
+  // A visit that could not run tells nothing, not the last visit's line.
+  sim::coreAudio().initialiseFails = E_FAIL;
+  deliver(messageEvent(555, "np"));
+  EXPECT_EQ(lines().size(), 2u);
 }
 
 TEST_P(Sessions, ALateOperationIsWaitedForOnTheWorkerAndOneThatFailsChangesNothing) {
@@ -153,6 +214,7 @@ TEST_P(Sessions, ALateOperationIsWaitedForOnTheWorkerAndOneThatFailsChangesNothi
   EXPECT_LT(slept(), 5000u);
   sim::sessions().ending = sim::AsyncEnd::fails;
   std::size_t before = messenger().requests.size();
+  press(Play);
   press(Next);
   press(Send);
   EXPECT_EQ(messenger().requests.size(), before);

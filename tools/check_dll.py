@@ -42,8 +42,9 @@ from dll_resources import check_icons, check_version  # noqa: E402
 EXPORT_NAME = "pluginFun"
 ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "winmm.dll",
                    "msvcrt.dll", "ole32.dll"}
-# COM for Core Audio; each of these is in Windows XP's ole32.dll.
-OLE32_FUNCTIONS = {"CoInitializeEx", "CoUninitialize", "CoCreateInstance"}
+# COM for Core Audio and the media sessions, and its allocator for the texts the shell hands
+# out; each of these is in Windows XP's ole32.dll.
+OLE32_FUNCTIONS = {"CoInitializeEx", "CoUninitialize", "CoCreateInstance", "CoTaskMemFree"}
 # In kernel32.dll only from Windows XP SP2 on: a static import would keep the DLL from loading
 # on earlier systems.
 KERNEL32_LATER = {"IsWow64Process"}

@@ -13,6 +13,8 @@ namespace sessionapi {
 using Boolean = BYTE;
 // 100 ns units, as TimeSpan counts them.
 using Ticks = std::int64_t;
+// 100 ns units since 1601, as GetSystemTimeAsFileTime counts them.
+using DateTime = std::int64_t;
 
 inline constexpr GUID iidManagerStatics{
     0x2050c4ee, 0x11a0, 0x57de, {0xae, 0xd7, 0xc9, 0x7c, 0x70, 0x33, 0x82, 0x45}};
@@ -46,6 +48,7 @@ struct TimelineProperties : IInspectable {
   virtual HRESULT STDMETHODCALLTYPE get_MinSeekTime(Ticks *value) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_MaxSeekTime(Ticks *value) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_Position(Ticks *value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_LastUpdatedTime(DateTime *value) = 0;
 };
 
 struct PlaybackControls : IInspectable {
@@ -66,9 +69,17 @@ struct PlaybackControls : IInspectable {
   virtual HRESULT STDMETHODCALLTYPE get_IsPlaybackPositionEnabled(Boolean *value) = 0;
 };
 
+// IReference<double>: a value the player may leave out (a null pointer).
+struct DoubleReference : IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE get_Value(double *value) = 0;
+};
+
 struct PlaybackInfo : IInspectable {
   virtual HRESULT STDMETHODCALLTYPE get_Controls(PlaybackControls **value) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_PlaybackStatus(std::int32_t *value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_PlaybackType(IInspectable **value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_AutoRepeatMode(IInspectable **value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_PlaybackRate(DoubleReference **value) = 0;
 };
 
 struct MediaProperties : IInspectable {
@@ -107,13 +118,40 @@ struct Session : IInspectable {
                                                                    Pressed **operation) = 0;
 };
 
+// IVectorView<Session>: its pointer is used as it is returned, so no IID is needed.
+struct SessionList : IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE GetAt(UINT32 index, Session **session) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Size(UINT32 *size) = 0;
+};
+
 struct Manager : IInspectable {
   virtual HRESULT STDMETHODCALLTYPE GetCurrentSession(Session **session) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSessions(SessionList **sessions) = 0;
 };
 
 struct ManagerStatics : IInspectable {
   virtual HRESULT STDMETHODCALLTYPE RequestAsync(AsyncOperation<Manager *> **operation) = 0;
 };
+
+// The shell's item for an app in the Apps folder, which gives the name Windows shows for it.
+struct ShellItem : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE BindToHandler(void *context, REFGUID handler, REFIID iid,
+                                                  void **out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetParent(ShellItem **parent) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDisplayName(std::int32_t form, LPWSTR *name) = 0;
+};
+
+inline constexpr GUID iidShellItem{
+    0x43826d1e, 0xe718, 0x42ee, {0xbc, 0x55, 0xa1, 0xe2, 0x61, 0xc3, 0x7b, 0xfe}};
+inline constexpr GUID appsFolder{
+    0x1e87508d, 0x89c2, 0x42f0, {0x8a, 0x7e, 0x64, 0x5a, 0x0f, 0x50, 0xca, 0x58}};
+inline constexpr DWORD knownFolderDontVerify = 0x00004000;
+inline constexpr std::int32_t normalDisplayName = 0;
+
+// shell32's, from Vista on, looked up at run time so that the DLL still loads on XP.
+using SHCreateItemInKnownFolderFunction = HRESULT(WINAPI *)(REFGUID folder, DWORD flags,
+                                                            const wchar_t *item, REFIID iid,
+                                                            void **out);
 
 // combase's functions, looked up at run time: Windows before 8 has no combase.dll.
 using RoGetActivationFactoryFunction = HRESULT(WINAPI *)(HSTRING name, REFIID iid, void **factory);

@@ -24,12 +24,12 @@ constexpr std::string_view sessionNowPlayingFormat = ">%player%: %track%";
 // answer in time gets nothing more: the messenger has waited long enough.
 void pressOrWinamp(SessionAction action, void (*winamps)()) {
   SessionAnswers answers;
-  if (onCurrentSession(action, answers) == SessionEnd::none) winamps();
+  if (onSession(action, answers) == SessionEnd::none) winamps();
 }
 
 void stepVolume(std::int32_t byPercent, void (*winamps)()) {
   SessionAnswers answers;
-  switch (onCurrentSession(SessionAction::find, answers)) {
+  switch (onSession(SessionAction::find, answers)) {
   case SessionEnd::none:
     return winamps();
   case SessionEnd::done:
@@ -82,16 +82,17 @@ void sessionOpenFiles() {
   pressOrWinamp(SessionAction::find, openFiles);
 }
 
-// The look follows what the session tells after the press: playing shows the pause bars.
+// A player tells its new status only a moment after the press: the look follows the status
+// before it, turned over once the session took the press.
 void sessionTogglePlay() {
   SessionAnswers answers;
-  switch (onCurrentSession(SessionAction::togglePlay, answers)) {
+  switch (onSession(SessionAction::togglePlay, answers)) {
   case SessionEnd::none:
     return togglePlay();
   case SessionEnd::done:
-    if (answers.status == sessionapi::statusPlaying) return showPauseLook();
-    if (answers.status >= 0) showPlayLook();
-    return;
+    if (!answers.pressTaken) return;
+    if (answers.status == sessionapi::statusPlaying) return showPlayLook();
+    return showPauseLook();
   case SessionEnd::gaveUp:
     return;
   }
@@ -99,7 +100,7 @@ void sessionTogglePlay() {
 
 ReportEnd sendSessionNowPlaying(std::int32_t contact) {
   SessionAnswers answers;
-  switch (onCurrentSession(SessionAction::report, answers)) {
+  switch (onSession(SessionAction::report, answers)) {
   case SessionEnd::none:
     return sendNowPlaying(contact);
   case SessionEnd::gaveUp:
@@ -107,8 +108,10 @@ ReportEnd sendSessionNowPlaying(std::int32_t contact) {
   case SessionEnd::done:
     break;
   }
-  // Without a title the session tells nothing worth a line.
-  if (answers.title.empty()) return ReportEnd::done;
+  // Without a title the session tells nothing worth a line. A contact learns only what plays:
+  // the send button, pressed knowingly, sends a paused session's line too.
+  if (answers.title.empty() || (contact != 0 && answers.status != sessionapi::statusPlaying))
+    return ReportEnd::done;
   std::string track =
       answers.artist.empty() ? answers.title : answers.artist + " - " + answers.title;
   std::string_view format = settings.nowplayingFormat;

@@ -3,7 +3,7 @@
 // system's media flyout, reached through the session manager of Windows' runtime on a worker
 // thread of the plug-in's own, never on the messenger's.
 //
-// The player buttons and the report with a media session. Without a current session each goes
+// The player buttons and the report with a media session. Without a session to use each goes
 // Winamp's way, as before: a press may start the configured player.
 #include "player/nowplaying.h"
 

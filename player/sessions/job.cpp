@@ -4,9 +4,11 @@
 #include "host/compointer.h"
 #include "player/send.h"
 #include "player/sessions/api.h"
+#include "player/sessions/name.h"
+#include "player/sessions/position.h"
 #include "player/sessions/worker.h"
 
-#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -83,7 +85,7 @@ template <class Result> bool resultOf(AsyncOperation<Result> *operation, Result 
   return ended(operation) && SUCCEEDED(operation->GetResults(result));
 }
 
-bool currentSession(const Combase &combase, ComPointer<Session> &session) {
+bool sessionManager(const Combase &combase, ComPointer<Manager> &manager) {
   String name(combase);
   if (FAILED(combase.createString(managerClass.data(), static_cast<UINT32>(managerClass.size()),
                                   &name.string)))
@@ -93,15 +95,7 @@ bool currentSession(const Combase &combase, ComPointer<Session> &session) {
     return false;
   ComPointer<AsyncOperation<Manager *>> request;
   if (!request.took(statics->RequestAsync(request.out()))) return false;
-  ComPointer<Manager> manager;
-  if (!resultOf(request.pointer, manager.out()) || !manager.pointer) return false;
-  return session.took(manager->GetCurrentSession(session.out()));
-}
-
-void press(Session &session, HRESULT (STDMETHODCALLTYPE Session::*method)(Pressed **)) {
-  ComPointer<Pressed> operation;
-  Boolean taken = 0;
-  if (operation.took((session.*method)(operation.out()))) resultOf(operation.pointer, &taken);
+  return resultOf(request.pointer, manager.out()) && manager.pointer;
 }
 
 std::int32_t playbackStatus(Session &session) {
@@ -110,6 +104,64 @@ std::int32_t playbackStatus(Session &session) {
   if (!info.took(session.GetPlaybackInfo(info.out())) || FAILED(info->get_PlaybackStatus(&status)))
     return -1;
   return status;
+}
+
+bool plays(Session &session) {
+  return playbackStatus(session) == statusPlaying;
+}
+
+// The first of all sessions that plays. A session whose program has gone answers with errors,
+// and counts as none.
+bool firstPlaying(Manager &manager, ComPointer<Session> &session) {
+  ComPointer<SessionList> list;
+  UINT32 size = 0;
+  if (!list.took(manager.GetSessions(list.out())) || FAILED(list->get_Size(&size))) return false;
+  for (UINT32 i = 0; i < size && !workerStopping(); ++i) {
+    ComPointer<Session> candidate;
+    if (!candidate.took(list->GetAt(i, candidate.out()))) return false;
+    if (plays(*candidate.pointer)) {
+      std::swap(session.pointer, candidate.pointer);
+      return true;
+    }
+  }
+  return false;
+}
+
+// The current session may be a paused one while another plays: a press and a line are for the
+// one the user hears.
+bool sessionToUse(const Combase &combase, ComPointer<Session> &session) {
+  ComPointer<Manager> manager;
+  if (!sessionManager(combase, manager)) return false;
+  ComPointer<Session> current;
+  bool hasCurrent = current.took(manager->GetCurrentSession(current.out()));
+  if (!(hasCurrent && plays(*current.pointer)) && firstPlaying(*manager.pointer, session))
+    return true;
+  std::swap(session.pointer, current.pointer);
+  return hasCurrent;
+}
+
+bool press(Session &session, HRESULT (STDMETHODCALLTYPE Session::*method)(Pressed **)) {
+  ComPointer<Pressed> operation;
+  Boolean taken = 0;
+  return operation.took((session.*method)(operation.out())) &&
+         resultOf(operation.pointer, &taken) && taken;
+}
+
+// The rate the player tells, 1 where it tells none.
+double playbackRate(Session &session) {
+  ComPointer<PlaybackInfo> info;
+  ComPointer<DoubleReference> rate;
+  double value = 1.0;
+  if (info.took(session.GetPlaybackInfo(info.out())) &&
+      rate.took(info->get_PlaybackRate(rate.out())) && FAILED(rate->get_Value(&value)))
+    value = 1.0;
+  return value;
+}
+
+DateTime now() {
+  FILETIME time{};
+  GetSystemTimeAsFileTime(&time);
+  return static_cast<DateTime>(std::uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime);
 }
 
 bool positionEnabled(Session &session) {
@@ -121,25 +173,32 @@ bool positionEnabled(Session &session) {
          SUCCEEDED(controls->get_IsPlaybackPositionEnabled(&enabled)) && enabled;
 }
 
-struct Timeline {
-  Ticks start = 0, end = 0, position = -1;
-};
-
-bool timeline(Session &session, Timeline &t) {
+// The seek range and the stamp are left at 0, "none", where the player gives none.
+bool timeline(Session &session, SessionTimeline &t) {
   ComPointer<TimelineProperties> properties;
-  return properties.took(session.GetTimelineProperties(properties.out())) &&
-         SUCCEEDED(properties->get_StartTime(&t.start)) &&
-         SUCCEEDED(properties->get_EndTime(&t.end)) &&
-         SUCCEEDED(properties->get_Position(&t.position));
+  if (!properties.took(session.GetTimelineProperties(properties.out())) ||
+      FAILED(properties->get_StartTime(&t.start)) || FAILED(properties->get_EndTime(&t.end)) ||
+      FAILED(properties->get_Position(&t.position)))
+    return false;
+  if (FAILED(properties->get_MinSeekTime(&t.minSeek)) ||
+      FAILED(properties->get_MaxSeekTime(&t.maxSeek)))
+    t.minSeek = t.maxSeek = 0;
+  if (FAILED(properties->get_LastUpdatedTime(&t.stamp))) t.stamp = 0;
+  return true;
+}
+
+// The position now: a player may have stamped it long ago.
+Ticks livePositionOf(Session &session, const SessionTimeline &t) {
+  return livePosition(t, answers.status == statusPlaying, now(), playbackRate(session));
 }
 
 void skip(Session &session, Ticks by) {
-  Timeline t;
+  SessionTimeline t;
   if (!positionEnabled(session) || !timeline(session, t)) return;
   ComPointer<Pressed> operation;
   Boolean taken = 0;
   if (operation.took(session.TryChangePlaybackPositionAsync(
-          skippedTicks(t.position, t.start, t.end, by), operation.out())))
+          skippedTicks(t, livePositionOf(session, t), by), operation.out())))
     resultOf(operation.pointer, &taken);
 }
 
@@ -160,12 +219,13 @@ void readProperties(const Combase &combase, Session &session) {
 void report(const Combase &combase, Session &session) {
   String appId(combase);
   if (SUCCEEDED(session.get_SourceAppUserModelId(&appId.string)))
-    answers.program = ansiFromUtf16(programName(appId.text()));
+    answers.program = ansiFromUtf16(displayName(std::basic_string<WCHAR>(appId.text())));
   readProperties(combase, session);
-  Timeline t;
+  SessionTimeline t;
   if (!timeline(session, t)) return;
-  answers.positionTicks = t.position < t.start ? -1 : t.position - t.start;
-  answers.lengthTicks = t.end - t.start;
+  Ticks position = livePositionOf(session, t);
+  answers.positionTicks = position < t.start ? -1 : saturatedDifference(position, t.start);
+  answers.lengthTicks = saturatedDifference(t.end, t.start);
 }
 
 void act(const Combase &combase, Session &session, SessionAction action) {
@@ -173,13 +233,14 @@ void act(const Combase &combase, Session &session, SessionAction action) {
   case SessionAction::find:
     return;
   case SessionAction::togglePlay:
-    press(session, &Session::TryTogglePlayPauseAsync);
-    answers.status = playbackStatus(session);
+    answers.pressTaken = press(session, &Session::TryTogglePlayPauseAsync);
     return;
   case SessionAction::previousTrack:
-    return press(session, &Session::TrySkipPreviousAsync);
+    press(session, &Session::TrySkipPreviousAsync);
+    return;
   case SessionAction::nextTrack:
-    return press(session, &Session::TrySkipNextAsync);
+    press(session, &Session::TrySkipNextAsync);
+    return;
   case SessionAction::rewind5Seconds:
     return skip(session, -skipTicks);
   case SessionAction::forward5Seconds:
@@ -194,38 +255,18 @@ void visit(int what) {
   answers = {};
   Combase combase;
   ComPointer<Session> session;
-  if (!combase.usable() || !currentSession(combase, session)) return;
+  // Finalise may have come while a call blocked: the messenger is gone, and so is the press.
+  if (!combase.usable() || !sessionToUse(combase, session) || workerStopping()) return;
   found = true;
+  answers.status = playbackStatus(*session.pointer);
   act(combase, *session.pointer, static_cast<SessionAction>(what));
 }
 
 } // namespace
 
-SessionEnd onCurrentSession(SessionAction action, SessionAnswers &out) {
+SessionEnd onSession(SessionAction action, SessionAnswers &out) {
   if (!runOnWorker(visit, static_cast<int>(action), playerTimeoutMs)) return SessionEnd::gaveUp;
   if (!found) return SessionEnd::none;
   out = answers;
   return SessionEnd::done;
-}
-
-using namespace std::string_view_literals;
-
-std::basic_string<WCHAR> programName(std::basic_string_view<WCHAR> appId) {
-  std::size_t cut = appId.find_last_of(L"!\\/"sv);
-  if (cut != appId.npos) appId.remove_prefix(cut + 1);
-  std::basic_string_view<WCHAR> exe = L".exe"sv;
-  if (appId.size() > exe.size()) {
-    std::basic_string_view<WCHAR> tail = appId.substr(appId.size() - exe.size());
-    if (std::equal(tail.begin(), tail.end(), exe.begin(), [](WCHAR a, WCHAR b) {
-          return (a >= L'A' && a <= L'Z' ? a - L'A' + L'a' : a) == b;
-        }))
-      appId.remove_suffix(exe.size());
-  }
-  return std::basic_string<WCHAR>(appId.empty() ? L"Player"sv : appId);
-}
-
-std::int64_t skippedTicks(std::int64_t position, std::int64_t start, std::int64_t end,
-                          std::int64_t by) {
-  std::int64_t target = std::max(position + by, start);
-  return end > start ? std::min(target, end) : target;
 }

@@ -161,6 +161,15 @@ Preserved preserved() {
   return p;
 }
 
+void restore(const Preserved &p) {
+  setReg(UC_X86_REG_EBX, p.ebx);
+  setReg(UC_X86_REG_ESI, p.esi);
+  setReg(UC_X86_REG_EDI, p.edi);
+  setReg(UC_X86_REG_EBP, p.ebp);
+  uc_reg_write(engine(), UC_X86_REG_FPCW, &p.fpuControl);
+  setReg(UC_X86_REG_MXCSR, p.mxcsr);
+}
+
 void checkReturn(const std::string &what, const Preserved &before, Addr espExpected) {
   std::vector<std::string> broken;
   auto expect = [&](bool ok, const std::string &text) {
@@ -216,7 +225,15 @@ std::uint32_t call(Addr fn, const std::vector<std::uint32_t> &args, Convention c
     explicit Depth(int &d) : depth(++d) {}
     ~Depth() { --depth; }
   } nested(m.depth);
-  runUntil(back);
+  try {
+    runUntil(back);
+  } catch (const GuestExit &) {
+    restore(before);
+    setReg(UC_X86_REG_ESP, esp0);
+    setReg(UC_X86_REG_EIP, eip);
+    std::erase_if(m.pending, [esp0](const PendingReturn &p) { return p.esp < esp0; });
+    return 0;
+  }
   Addr popped = convention == Convention::stdcall ? 4 * static_cast<Addr>(args.size()) : 0;
   checkReturn(what, before, esp0 - 4 * static_cast<Addr>(args.size()) + popped);
   std::uint32_t result = reg(UC_X86_REG_EAX);

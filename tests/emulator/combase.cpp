@@ -12,12 +12,10 @@ namespace emu {
 namespace {
 
 using namespace sessions;
+using win32::guidAt;
 
 std::uint32_t roGetActivationFactory(const Call &c) {
-  if (!c.arg(1)) throw Fault("RoGetActivationFactory was given a null IID");
-  GUID iid{};
-  std::string bytes = read(c.arg(1), sizeof iid);
-  std::memcpy(&iid, bytes.data(), sizeof iid);
+  GUID iid = guidAt(c.arg(1), "RoGetActivationFactory");
   void *factory = nullptr;
   HRESULT r = sim::roGetActivationFactory(hostString(c.arg(0)), iid, c.arg(2) ? &factory : nullptr);
   if (c.arg(2)) put(c.arg(2), static_cast<ManagerStatics *>(factory));
@@ -50,6 +48,23 @@ std::uint32_t windowsGetStringRawBuffer(const Call &c) {
   return empty;
 }
 
+// shell32's, which GetProcAddress hands out.
+std::uint32_t shCreateItemInKnownFolder(const Call &c) {
+  std::wstring item = c.arg(2) ? win32::readWideCString(c.arg(2)) : std::wstring();
+  void *object = nullptr;
+  HRESULT r = sim::shCreateItemInKnownFolder(
+      guidAt(c.arg(0), "SHCreateItemInKnownFolder"), c.arg(1), c.arg(2) ? item.c_str() : nullptr,
+      guidAt(c.arg(3), "SHCreateItemInKnownFolder"), c.arg(4) ? &object : nullptr);
+  if (c.arg(4)) put(c.arg(4), static_cast<ShellItem *>(object));
+  return hresult(r);
+}
+
+std::uint32_t coTaskMemFree(const Call &c) {
+  if (c.arg(0) && !sessionObjects().taskMemory.erase(c.arg(0)))
+    throw Fault("CoTaskMemFree of " + std::to_string(c.arg(0)) + ", which COM never handed out");
+  return 0;
+}
+
 } // namespace
 
 void resetCombaseBindings() {
@@ -72,6 +87,8 @@ const std::vector<Binding> &combaseBindings() {
       {"combase.dll", "WindowsCreateString", w, 3, windowsCreateString, 0},
       {"combase.dll", "WindowsDeleteString", w, 1, windowsDeleteString, 0},
       {"combase.dll", "WindowsGetStringRawBuffer", w, 2, windowsGetStringRawBuffer, 0},
+      {"shell32.dll", "SHCreateItemInKnownFolder", w, 5, shCreateItemInKnownFolder, 0},
+      {"ole32.dll", "CoTaskMemFree", w, 1, coTaskMemFree, 0},
   };
   return bindings;
 }

@@ -18,6 +18,10 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+// Thrown by a host routine that ends the guest's thread: the call that runs the thread's routine
+// ends there, the caller's registers as they were.
+struct GuestExit {};
+
 // stdcall: the callee removes its arguments; cdecl: the caller does.
 enum class Convention { stdcall, cdecl };
 

@@ -26,8 +26,8 @@ Module &module() {
 }
 
 const Binding *bindingOf(const pe::Import &import) {
-  for (const auto *table :
-       {&win32Bindings(), &runtimeBindings(), &comBindings(), &threadBindings()})
+  for (const auto *table : {&win32Bindings(), &runtimeBindings(), &comBindings(), &threadBindings(),
+                            &combaseBindings()})
     for (const Binding &b : *table)
       if (import.dll == b.dll && import.name == b.name) return &b;
   return nullptr;

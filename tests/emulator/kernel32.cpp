@@ -60,6 +60,13 @@ std::uint32_t sleep(const Call &c) {
   Sleep(c.arg(0));
   return 0;
 }
+std::uint32_t getSystemTimeAsFileTime(const Call &c) {
+  FILETIME time{};
+  GetSystemTimeAsFileTime(&time);
+  write32(c.arg(0), time.dwLowDateTime);
+  write32(c.arg(0) + 4, time.dwHighDateTime);
+  return 0;
+}
 std::uint32_t createFileA(const Call &c) {
   return guestHandle(CreateFileA(Text(c.arg(0)).get(), c.arg(1), c.arg(2), nullptr, c.arg(4),
                                  c.arg(5), hostHandle<HANDLE>(c.arg(6))));
@@ -214,6 +221,7 @@ const std::vector<Binding> &kernel32Bindings() {
       {"kernel32.dll", "MultiByteToWideChar", w, 6, withLastError<multiByteToWideChar>, 0},
       {"kernel32.dll", "WideCharToMultiByte", w, 8, withLastError<wideCharToMultiByte>, 0},
       {"kernel32.dll", "Sleep", w, 1, withLastError<sleep>, 0},
+      {"kernel32.dll", "GetSystemTimeAsFileTime", w, 1, getSystemTimeAsFileTime, 0},
       {"kernel32.dll", "CreateFileA", w, 7, withLastError<createFileA>, 0},
       {"kernel32.dll", "CreateFileW", w, 7, withLastError<createFileW>, 0},
       {"kernel32.dll", "GetFileSize", w, 2, withLastError<getFileSize>, 0},

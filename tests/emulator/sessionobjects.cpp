@@ -18,6 +18,9 @@ constexpr const char *names[] = {"SessionManagerStatics",
                                  "IAsyncOperation<SessionManager>",
                                  "IAsyncOperation<MediaProperties>",
                                  "IAsyncOperation<boolean>",
+                                 "IVectorView<Session>",
+                                 "IReference<double>",
+                                 "IShellItem",
                                  "IAsyncInfo"};
 
 const char *nameOf(SessionKind k) {
@@ -77,6 +80,12 @@ void put(Addr p, HSTRING value) {
 void put(Addr p, std::int32_t value) {
   write32(p, static_cast<std::uint32_t>(value));
 }
+void put(Addr p, UINT32 value) {
+  write32(p, value);
+}
+void put(Addr p, double value) {
+  write(p, std::string(reinterpret_cast<const char *>(&value), sizeof value));
+}
 void put(Addr p, Boolean value) {
   write(p, std::string(1, static_cast<char>(value)));
 }
@@ -90,6 +99,33 @@ std::uint32_t changePosition(const Call &c) {
   Pressed *operation = nullptr;
   HRESULT r = session->TryChangePlaybackPositionAsync(ticks, c.arg(3) ? &operation : nullptr);
   if (c.arg(3)) put(c.arg(3), operation);
+  return hresult(r);
+}
+
+std::uint32_t sessionAt(const Call &c) {
+  Session *session = nullptr;
+  HRESULT r = self<SessionList>(c, SessionKind::sessionList)
+                  ->GetAt(c.arg(1), c.arg(2) ? &session : nullptr);
+  if (c.arg(2)) put(c.arg(2), session);
+  return hresult(r);
+}
+
+// The shell's text, copied for the guest and freed on the host at once; the guest frees its
+// copy with CoTaskMemFree.
+std::uint32_t displayName(const Call &c) {
+  LPWSTR name = nullptr;
+  HRESULT r = self<ShellItem>(c, SessionKind::shellItem)
+                  ->GetDisplayName(static_cast<std::int32_t>(c.arg(1)), c.arg(2) ? &name : nullptr);
+  if (!c.arg(2)) return hresult(r);
+  Addr text = 0;
+  if (name) {
+    std::wstring copy = std::wstring(name) + L'\0';
+    text = takeSessionArea(2 * static_cast<Addr>(copy.size()));
+    win32::writeWide(text, copy);
+    sessionObjects().taskMemory.insert(text);
+    CoTaskMemFree(name);
+  }
+  write32(c.arg(2), text);
   return hresult(r);
 }
 
@@ -157,7 +193,8 @@ std::vector<Method> methodsOf(SessionKind k) {
           getter<ManagerStatics, AsyncOperation<Manager *> *, &ManagerStatics::RequestAsync>}});
   case SessionKind::manager:
     return inspectable<SessionKind::manager>(
-        {{"GetCurrentSession", 2, getter<Manager, Session *, &Manager::GetCurrentSession>}});
+        {{"GetCurrentSession", 2, getter<Manager, Session *, &Manager::GetCurrentSession>},
+         {"GetSessions", 2, getter<Manager, SessionList *, &Manager::GetSessions>}});
   case SessionKind::session:
     return sessionMethods();
   case SessionKind::properties:
@@ -170,22 +207,38 @@ std::vector<Method> methodsOf(SessionKind k) {
     return inspectable<SessionKind::playbackInfo>(
         {{"Controls", 2, getter<PlaybackInfo, PlaybackControls *, &PlaybackInfo::get_Controls>},
          {"PlaybackStatus", 2,
-          getter<PlaybackInfo, std::int32_t, &PlaybackInfo::get_PlaybackStatus>}});
+          getter<PlaybackInfo, std::int32_t, &PlaybackInfo::get_PlaybackStatus>},
+         none<SessionKind::playbackInfo>("PlaybackType"),
+         none<SessionKind::playbackInfo>("AutoRepeatMode"),
+         {"PlaybackRate", 2,
+          getter<PlaybackInfo, DoubleReference *, &PlaybackInfo::get_PlaybackRate>}});
   case SessionKind::controls:
     return controlsMethods();
   case SessionKind::timeline:
     return inspectable<SessionKind::timeline>(
         {{"StartTime", 2, getter<T, Ticks, &T::get_StartTime>},
          {"EndTime", 2, getter<T, Ticks, &T::get_EndTime>},
-         none<SessionKind::timeline>("MinSeekTime"),
-         none<SessionKind::timeline>("MaxSeekTime"),
-         {"Position", 2, getter<T, Ticks, &T::get_Position>}});
+         {"MinSeekTime", 2, getter<T, Ticks, &T::get_MinSeekTime>},
+         {"MaxSeekTime", 2, getter<T, Ticks, &T::get_MaxSeekTime>},
+         {"Position", 2, getter<T, Ticks, &T::get_Position>},
+         {"LastUpdatedTime", 2, getter<T, DateTime, &T::get_LastUpdatedTime>}});
   case SessionKind::managerOperation:
     return operationMethods<Manager *, SessionKind::managerOperation>();
   case SessionKind::propertiesOperation:
     return operationMethods<MediaProperties *, SessionKind::propertiesOperation>();
   case SessionKind::pressOperation:
     return operationMethods<Boolean, SessionKind::pressOperation>();
+  case SessionKind::sessionList:
+    return inspectable<SessionKind::sessionList>(
+        {{"GetAt", 3, sessionAt},
+         {"get_Size", 2, getter<SessionList, UINT32, &SessionList::get_Size>}});
+  case SessionKind::rate:
+    return inspectable<SessionKind::rate>(
+        {{"get_Value", 2, getter<DoubleReference, double, &DoubleReference::get_Value>}});
+  case SessionKind::shellItem:
+    return unknown<SessionKind::shellItem>({none<SessionKind::shellItem>("BindToHandler", 5),
+                                            none<SessionKind::shellItem>("GetParent"),
+                                            {"GetDisplayName", 3, displayName}});
   case SessionKind::asyncInfo:
     break;
   }

@@ -10,6 +10,7 @@
 #include "player/sessions/api.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -31,15 +32,19 @@ enum class SessionKind {
   managerOperation,
   propertiesOperation,
   pressOperation,
+  sessionList,
+  rate,
+  shellItem,
   asyncInfo
 };
 
 const char *nameOf(SessionKind k);
 
 // The host interfaces in the order of their kinds.
-using Interfaces = std::tuple<ManagerStatics, Manager, Session, MediaProperties, PlaybackInfo,
-                              PlaybackControls, TimelineProperties, AsyncOperation<Manager *>,
-                              AsyncOperation<MediaProperties *>, Pressed, AsyncInfo>;
+using Interfaces =
+    std::tuple<ManagerStatics, Manager, Session, MediaProperties, PlaybackInfo, PlaybackControls,
+               TimelineProperties, AsyncOperation<Manager *>, AsyncOperation<MediaProperties *>,
+               Pressed, SessionList, DoubleReference, ShellItem, AsyncInfo>;
 
 // A host interface's kind; one that has none does not compile.
 template <class T, std::size_t at = 0> constexpr SessionKind kindOf() {
@@ -59,6 +64,7 @@ struct SessionObjects {
   std::map<Addr, SessionObject> objects;
   std::map<const IUnknown *, Addr> addresses;
   std::map<Addr, HSTRING> strings; // guest text -> host HSTRING
+  std::set<Addr> taskMemory;       // texts the shell handed out, for CoTaskMemFree
   Addr next = sessionArea;
 };
 
@@ -76,6 +82,8 @@ void put(Addr p, HSTRING value);
 void put(Addr p, std::int32_t value);
 void put(Addr p, Boolean value);
 void put(Addr p, Ticks value);
+void put(Addr p, UINT32 value);
+void put(Addr p, double value);
 
 template <class Host> Host *self(const Call &c, SessionKind kind) {
   auto o = sessionObjects().objects.find(c.arg(0));
@@ -104,6 +112,8 @@ std::uint32_t getter(const Call &c) {
 
 std::uint32_t changePosition(const Call &c);
 std::uint32_t cancel(const Call &c);
+std::uint32_t sessionAt(const Call &c);
+std::uint32_t displayName(const Call &c);
 
 template <SessionKind K> std::uint32_t queryInterface(const Call &c) {
   IUnknown *host = self<IUnknown>(c, K);
@@ -140,15 +150,19 @@ template <SessionKind K> std::uint32_t unserved(const Call &) {
 
 using Method = ComMethod;
 
-template <SessionKind K> std::vector<Method> inspectable(std::vector<Method> own) {
+template <SessionKind K> std::vector<Method> unknown(std::vector<Method> own) {
   std::vector<Method> all{{"QueryInterface", 3, queryInterface<K>},
                           {"AddRef", 1, addRef<K>},
-                          {"Release", 1, release<K>},
-                          {"GetIids", 3, unserved<K>},
-                          {"GetRuntimeClassName", 2, unserved<K>},
-                          {"GetTrustLevel", 2, unserved<K>}};
+                          {"Release", 1, release<K>}};
   all.insert(all.end(), own.begin(), own.end());
   return all;
+}
+
+template <SessionKind K> std::vector<Method> inspectable(std::vector<Method> own) {
+  own.insert(own.begin(), {{"GetIids", 3, unserved<K>},
+                           {"GetRuntimeClassName", 2, unserved<K>},
+                           {"GetTrustLevel", 2, unserved<K>}});
+  return unknown<K>(own);
 }
 
 template <SessionKind K> Method none(const char *name, int argumentCount = 2) {

@@ -41,6 +41,22 @@ std::uint32_t createThread(const Call &c) {
   return handle;
 }
 
+// The DLL's own module, held until FreeLibraryAndExitThread gives it back.
+std::uint32_t getModuleHandleExW(const Call &c) {
+  HMODULE module = nullptr;
+  if (!c.arg(2) || !GetModuleHandleExW(c.arg(0), nullptr, &module)) return 0;
+  if (c.arg(1) < moduleBase()) throw Fault("GetModuleHandleExW of an address outside the DLL");
+  write32(c.arg(2), moduleBase());
+  return 1;
+}
+
+std::uint32_t freeLibraryAndExitThread(const Call &c) {
+  if (!sim::onOtherThread()) throw Fault("FreeLibraryAndExitThread on the messenger's thread");
+  if (c.arg(0) != moduleBase()) throw Fault("FreeLibraryAndExitThread of another module");
+  FreeLibrary(thisModule());
+  throw GuestExit{};
+}
+
 } // namespace
 
 bool isGuestThread(std::uint32_t handle) {
@@ -68,6 +84,9 @@ void resetThreadBindings() {
 const std::vector<Binding> &threadBindings() {
   static const std::vector<Binding> bindings{
       {"kernel32.dll", "CreateThread", Convention::stdcall, 6, createThread, 0},
+      {"kernel32.dll", "GetModuleHandleExW", Convention::stdcall, 3, getModuleHandleExW, 0},
+      {"kernel32.dll", "FreeLibraryAndExitThread", Convention::stdcall, 2, freeLibraryAndExitThread,
+       0},
   };
   return bindings;
 }

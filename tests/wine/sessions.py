@@ -95,3 +95,40 @@ def no_session_manager_session(lab):
     lines = sent_lines(s.segment(3))
     check("and the keyword gets Winamp's line", len(lines) == 1
           and lines[0][1].startswith(b">Winamp: "), str(lines))
+
+
+def timeline_sessions(lab):
+    """A position stamped a minute ago (the player at 1:23) by a program known by a hash, then a
+    press that blocks 15 s; a paused current session no player backs, then the player's."""
+    lab.register_session_manager()
+    steps = [["init"], ["wait-window", SESSION_CLASS, "10000"], ["message", "77", "np"],  # 2
+             ["press", FWD], ["press", PLAY], ["press", REW],  # 3-5: to 1:28, paused, to 1:23
+             ["message", "77", "np"], ["press", SEND], ["press", FWD], ["press", PREV],  # 6-9
+             ["fini"], ["unload"], ["wait-gone", "QUIB_Ctl.dll", "30000"]]  # 10-12
+    s = lab.session("sessions-stale", steps, settings(winlab_player(lab))
+                    + [("nowplaying-format", ">%player%: %pos%")], player_args=SESSION_PLAYER
+                    + ["--position", "83"], extra_env={"STANDIN_SESSIONS": "stale hash block"})
+    sane(s)
+    lines = [sent_lines(s.segment(i)) for i in (2, 6, 7)]
+    asked = [line.int("wParam") // 1000 for line in s.player if line.get("lParam") == "106"]
+    check("1:23 stamped 60 s ago, playing: the keyword shows 2:23, 5 s forward asks for 2:28; "
+          "paused, the skips ask for 1:23 and 1:28; a hash is not shown as the program",
+          lines[0] == [(77, b">Player: 2:23")] and asked == [148, 83, 88], f"{lines} {asked}")
+    check("a paused session alone: the keyword gets no line but is answered as handled; the send "
+          "button still sends it", lines[1:] == [[], [(321, b">Player: 1:23")]]
+          and find(s.segment(6), "result", "message-received", "answerHandled"), str(lines))
+    spans = [seg[-1].ms - seg[0].ms for seg in s.segments[9:11] if seg]  # the press, finalise
+    gone = find(s.segment(12), "gone")
+    check("a press that blocks 15 s: it and finalise return within 6 s; the unloaded library "
+          "stays until the call returns, then goes within 20 s", len(spans) == 2
+          and max(spans) <= 6000 and gone and gone[0].get("first-poll") == "loaded"
+          and gone[0].int("after") <= 20000, str(s.segments[9:]))
+    s = lab.session("sessions-second", steps[:3] + [["press", NEXT]], settings(winlab_player(lab)),
+                    player_args=SESSION_PLAYER, extra_env={"STANDIN_SESSIONS": "second packaged"})
+    lab.register_session_manager(False)
+    sane(s)
+    line = sent_lines(s.segment(2))
+    check("a paused current session, the player's second and playing: the keyword gets its line, "
+          "named by the package, not \"App\"; next reaches the player",
+          line == [(77, b">AppleInc.AppleMusicWin: " + CYRILLIC_TRACK)]
+          and commands(s) == ["next"], f"{line} {commands(s)}")

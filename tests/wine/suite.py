@@ -44,7 +44,8 @@ SESSIONS = (buttons_player.buttons_session, buttons_player.player_session,
             settings_folder.outside_code_page_folder_session,
             aimp.aimp32_session, aimp.aimp64_session, aimp.aimp_imitation_session,
             aimp.foobar_session, sessions.session_buttons_session,
-            sessions.session_never_ends_session, sessions.no_session_manager_session)
+            sessions.session_never_ends_session, sessions.timeline_sessions,
+            sessions.no_session_manager_session)
 
 
 def main():

@@ -30,7 +30,7 @@ const char *const usage =
     "steps: init | fini | prefs | message CONTACT TEXT | press N | click N | contact N |\n"
     "       wait MS | wait-window CLASS MS | wait-title CLASS TEXT MS | close-window CLASS |\n"
     "       wait-player MS | close-player | hang-player MS | event HEX | where | unload |\n"
-    "       stay | mixer-mute | compare TEXT TEXT\n"
+    "       stay | mixer-mute | compare TEXT TEXT | wait-gone FILE MS\n"
     "TEXT and HEX: plain text, or hex:CCDD... for bytes; N of press and click: the button's\n"
     "place in registration order among those on the toolbar, from 1.\n"
     "Without steps: init, then stay until the window is closed.\n";
@@ -48,7 +48,8 @@ int arity(const std::string &name) {
                {"press", 1},        {"click", 1},       {"contact", 1},      {"wait", 1},
                {"wait-window", 2},  {"wait-title", 3},  {"close-window", 1}, {"wait-player", 1},
                {"close-player", 0}, {"hang-player", 1}, {"event", 1},        {"where", 0},
-               {"unload", 0},       {"stay", 0},        {"mixer-mute", 0},   {"compare", 2}};
+               {"unload", 0},       {"stay", 0},        {"mixer-mute", 0},   {"compare", 2},
+               {"wait-gone", 2}};
   for (const auto &k : known) {
     if (name == k.name) return k.args;
   }
@@ -125,6 +126,13 @@ void run(const Step &step) {
   } else if (step.name == "unload") {
     if (messenger.initialised) deliverFinalise();
     unloadPlugin();
+  } else if (step.name == "wait-gone") {
+    // After the unload: whether a thread of the library still held it, and when it went.
+    const bool loaded = GetModuleHandleA(a[0].c_str()) != nullptr;
+    const unsigned long long start = elapsedMs(), until = start + numberArg(a[1]);
+    while (GetModuleHandleA(a[0].c_str()) && elapsedMs() < until) pump(100);
+    note(std::string(GetModuleHandleA(a[0].c_str()) ? "never gone" : "gone") + " first-poll=" +
+         (loaded ? "loaded" : "gone") + " after=" + std::to_string(elapsedMs() - start) + "ms");
   } else if (step.name == "stay") {
     while (!messenger.windowClosed) pump(INFINITE);
   } else if (step.name == "compare") {

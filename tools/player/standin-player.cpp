@@ -273,8 +273,8 @@ bool parseState(const std::string &name, State &out) {
 const char *const usage =
     "usage: standin-player [--log FILE] [--state playing|paused|stopped] [--track TEXT]\n"
     "                      [--track-hex HEX] [--number N] [--rate KHZ] [--bitrate KBPS]\n"
-    "                      [--channels N] [--length SECONDS] [--open-dialog MS]\n"
-    "                      [--start-delay MS] [--window-class NAME]\n"
+    "                      [--channels N] [--position SECONDS] [--length SECONDS]\n"
+    "                      [--open-dialog MS] [--start-delay MS] [--window-class NAME]\n"
     "                      [--playlist \"TITLE|TITLE|...\"] [--playlist-hex HEX|HEX|...]\n"
     "                      [--scroll MS] [--decoy TEXT] [--foobar]\n"
     "The current playlist entry is the track's number; --scroll moves the caption one\n"
@@ -317,6 +317,8 @@ int main(int argc, char **argv) {
       player.bitRate = std::atoi(value.c_str());
     else if (o == "--channels")
       player.channels = std::atoi(value.c_str());
+    else if (o == "--position")
+      player.position = std::atoi(value.c_str());
     else if (o == "--length")
       player.length = std::atoi(value.c_str());
     else if (o == "--open-dialog")
