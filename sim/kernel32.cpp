@@ -131,18 +131,6 @@ void Sleep(DWORD milliseconds) {
   if (m.onSleep) m.onSleep(milliseconds);
 }
 
-// 2026-12-01 as a FILETIME; the simulated clock runs on from there.
-constexpr std::int64_t simulationStart = 134'405'568'000'000'000;
-
-void GetSystemTimeAsFileTime(FILETIME *time) {
-  auto now = static_cast<std::uint64_t>(sim::fileTimeNow());
-  *time = {static_cast<DWORD>(now), static_cast<DWORD>(now >> 32)};
-}
-
-std::int64_t sim::fileTimeNow() {
-  return simulationStart + static_cast<std::int64_t>(machine().clockMs) * 10'000;
-}
-
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD, HANDLE) {
   std::string given = name ? name : "";

@@ -13,12 +13,6 @@ inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintpt
 inline constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
 
 void Sleep(DWORD milliseconds);
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
-// The clock's time: every Sleep moves it on.
-void GetSystemTimeAsFileTime(FILETIME *time);
 // The name in the ANSI code page, or in UTF-16; either reaches the file the Linux file system
 // spells in UTF-8.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -46,8 +40,6 @@ UINT GetSystemDirectoryW(LPWSTR buffer, UINT size);
 HINSTANCE thisModule();
 
 namespace sim {
-// GetSystemTimeAsFileTime's time, in 100 ns units since 1601.
-std::int64_t fileTimeNow();
 std::vector<DWORD> &sleeps();
 // Runs at every Sleep, after it is recorded, e.g. to bring up a window after some waiting.
 std::function<void(DWORD)> &onSleep();

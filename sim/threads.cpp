@@ -1,5 +1,5 @@
-// kernel32's threads and run-time libraries of the simulated Win32: each thread's routine runs
-// at the first wait for it, as a thread of its own.
+// kernel32's threads, run-time libraries and system time of the simulated Win32: each thread's
+// routine runs at the first wait for it, as a thread of its own.
 #include "machine.h"
 
 #include <map>
@@ -100,6 +100,18 @@ void resetThreads() {
 }
 
 } // namespace sim
+
+// 2026-12-01 as a FILETIME; the simulated clock runs on from there.
+constexpr std::int64_t simulationStart = 134'405'568'000'000'000;
+
+void GetSystemTimeAsFileTime(FILETIME *time) {
+  auto now = static_cast<std::uint64_t>(sim::fileTimeNow());
+  *time = {static_cast<DWORD>(now), static_cast<DWORD>(now >> 32)};
+}
+
+std::int64_t sim::fileTimeNow() {
+  return simulationStart + static_cast<std::int64_t>(machine().clockMs) * 10'000;
+}
 
 HMODULE LoadLibraryA(LPCSTR fileName) {
   HMODULE module = sim::libraryNamed(lower(fileName ? fileName : ""));

@@ -1,6 +1,7 @@
-// kernel32's threads and libraries loaded at run time, a part of win32sim.h. One thread runs at
-// a time: a thread's routine runs when it is first waited for, on the caller's stack but as a
-// thread of its own (its own COM apartment), and the time it sleeps is what that wait lasted.
+// kernel32's threads, libraries loaded at run time and clock, a part of win32sim.h. One thread
+// runs at a time: a thread's routine runs when it is first waited for, on the caller's stack but
+// as a thread of its own (its own COM apartment), and the time it sleeps is what that wait
+// lasted.
 using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID parameter);
 
 inline constexpr DWORD INFINITE = 0xFFFFFFFF;
@@ -8,6 +9,12 @@ inline constexpr DWORD WAIT_OBJECT_0 = 0;
 inline constexpr DWORD WAIT_TIMEOUT = 258;
 inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+// The clock's time: every Sleep moves it on.
+void GetSystemTimeAsFileTime(FILETIME *time);
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
                     LPTHREAD_START_ROUTINE routine, LPVOID parameter, DWORD flags,
                     LPDWORD threadId);
@@ -30,6 +37,8 @@ std::uint64_t runAsThread(const std::function<void()> &body);
 bool onOtherThread();
 // The milliseconds every Sleep of every thread added up.
 std::uint64_t clockMs();
+// GetSystemTimeAsFileTime's time, in 100 ns units since 1601.
+std::int64_t fileTimeNow();
 // Thread handles not closed, and libraries loaded and not freed.
 int openThreads();
 int loadedLibraries();
