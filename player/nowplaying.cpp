@@ -142,6 +142,18 @@ std::string fillNowPlaying(std::string_view track, const TrackInfoAnswers &info,
   return line;
 }
 
+ShownFields shownFields(std::string_view format) {
+  ShownFields shown;
+  while (!format.empty()) {
+    Field field = takePiece(format).field;
+    shown.position |= field == Field::position;
+    shown.length |= field == Field::length;
+    shown.title |= field == Field::title;
+    shown.number |= field == Field::number;
+  }
+  return shown;
+}
+
 bool formatShows(std::string_view format, std::string_view placeholder) {
   while (!format.empty()) {
     Piece piece = takePiece(format);

@@ -37,6 +37,11 @@ std::string fillNowPlaying(std::string_view track, const TrackInfoAnswers &info,
                            std::string_view format);
 // Whether the format shows the placeholder, such as "%pos%"; "%%pos%" shows none.
 bool formatShows(std::string_view format, std::string_view placeholder);
+// The placeholders a report asks the player for that the format shows, found in one reading.
+struct ShownFields {
+  bool position = false, length = false, title = false, number = false;
+};
+ShownFields shownFields(std::string_view format);
 // How a report ended: a player that refuses to be asked is told apart, so that a press can say
 // why nothing went out.
 enum class ReportEnd { done, refused };

@@ -86,10 +86,10 @@ ReportEnd sendNowPlaying(std::int32_t contact) {
   info.bitRate = ask(infoBitRate, requestTrackInfo, refused);
   info.channels = ask(infoChannels, requestTrackInfo, refused);
   const std::string &format = settings.nowplayingFormat;
-  if (formatShows(format, "%pos%")) info.positionMs = askTime(timePosition, refused);
-  if (formatShows(format, "%len%")) info.lengthSeconds = askTime(timeLength, refused);
-  bool title = formatShows(format, "%title%");
-  if (title || formatShows(format, "%number%")) askPlaylist(info, title, refused);
+  ShownFields shown = shownFields(format);
+  if (shown.position) info.positionMs = askTime(timePosition, refused);
+  if (shown.length) info.lengthSeconds = askTime(timeLength, refused);
+  if (shown.title || shown.number) askPlaylist(info, shown.title, refused);
   // Its caption can be read, but a line of zeros would tell the chat nothing true.
   if (refused) return ReportEnd::refused;
   std::int32_t recipient = contact != 0 ? contact : getChatContact();
